@@ -1,0 +1,111 @@
+#include "byteorder.h"
+
+#include <cstring>
+
+namespace RomByteOrder {
+
+const char z64Signature[] = "803712400000000F";
+const char v64Signature[] = "3780401200000F00";
+const char n64Signature[] = "401237800F000000";
+
+namespace {
+
+constexpr int signatureLength = 8;
+constexpr int minimumRomLength = 65;
+
+bool startsWith(const QByteArray &image, const char *signatureHex)
+{
+    static_assert(signatureLength == 8, "signatures are 16 hexadecimal digits");
+    const QByteArray signature = QByteArray::fromHex(signatureHex);
+    return image.size() >= signatureLength
+        && std::memcmp(image.constData(), signature.constData(), signatureLength) == 0;
+}
+
+inline quint64 load64(const char *p)
+{
+    quint64 word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+inline void store64(char *p, quint64 word)
+{
+    std::memcpy(p, &word, sizeof word);
+}
+
+// Exchanging the bytes of every 16-bit unit, or reversing every 32-bit word, does not depend on
+// where a 64-bit block starts, so whole blocks are swapped at once and the tail unit by unit.
+void swapHalfwords(char *data, qint64 length)
+{
+    qint64 i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const quint64 w = load64(data + i);
+        store64(data + i, ((w & 0x00FF00FF00FF00FFull) << 8) | ((w >> 8) & 0x00FF00FF00FF00FFull));
+    }
+    for (; i + 2 <= length; i += 2)
+        std::swap(data[i], data[i + 1]);
+}
+
+void swapWords(char *data, qint64 length)
+{
+    qint64 i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const quint64 w = __builtin_bswap64(load64(data + i));
+        store64(data + i, (w << 32) | (w >> 32));
+    }
+    for (; i + 4 <= length; i += 4) {
+        std::swap(data[i], data[i + 3]);
+        std::swap(data[i + 1], data[i + 2]);
+    }
+}
+
+} // namespace
+
+ByteOrder classify(const QByteArray &image)
+{
+    if (image.size() < minimumRomLength || image.size() % 4 != 0)
+        return ByteOrder::NotRom;
+    if (startsWith(image, z64Signature))
+        return ByteOrder::Z64;
+    return conversionSource(image);
+}
+
+ByteOrder conversionSource(const QByteArray &image)
+{
+    if (startsWith(image, v64Signature))
+        return ByteOrder::V64;
+    if (startsWith(image, n64Signature))
+        return ByteOrder::N64;
+    return ByteOrder::NotRom;
+}
+
+int unitSize(ByteOrder order)
+{
+    switch (order) {
+    case ByteOrder::V64:
+        return 2;
+    case ByteOrder::N64:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+void convertToBigEndian(char *data, qint64 length, ByteOrder order)
+{
+    if (order == ByteOrder::V64)
+        swapHalfwords(data, length);
+    else if (order == ByteOrder::N64)
+        swapWords(data, length);
+}
+
+qint64 nextReportCount(qint64 converted, qint64 interval, int unit)
+{
+    if (interval <= unit)
+        return converted + unit;
+    // The report for multiple m comes after the first unit whose count reaches m * interval.
+    const qint64 multiple = (converted / interval + 1) * interval;
+    return (multiple + unit - 1) / unit * unit;
+}
+
+} // namespace RomByteOrder

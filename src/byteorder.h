@@ -1,0 +1,44 @@
+#ifndef BYTEORDER_H
+#define BYTEORDER_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The three byte orders a ROM file comes in, told apart by the first 8 bytes of the header.
+enum class ByteOrder {
+    NotRom,
+    Z64, // big endian, the order everything else works in
+    V64, // the two bytes of every 16-bit unit exchanged
+    N64, // the four bytes of every 32-bit word reversed
+};
+
+namespace RomByteOrder {
+
+// Signature texts of the header start 80 37 12 40 00 00 00 0F in each order.
+extern const char z64Signature[];
+extern const char v64Signature[];
+extern const char n64Signature[];
+
+// The loader's rule: a ROM is longer than 64 bytes, a multiple of 4 long, and starts with one of
+// the three signatures (checked as z64, v64, n64).
+ByteOrder classify(const QByteArray &image);
+
+// The conversion's own test: only the v64 and n64 signatures are looked at, so a z64 image (or
+// anything else) reads as NotRom here and is left alone.
+ByteOrder conversionSource(const QByteArray &image);
+
+// Bytes in one conversion unit: 2 for v64, 4 for n64, 0 for anything else.
+int unitSize(ByteOrder order);
+
+// Brings length bytes at data into big-endian order in place. length must be a multiple of the
+// unit size; a v64 or n64 conversion is its own inverse.
+void convertToBigEndian(char *data, qint64 length, ByteOrder order);
+
+// Progress is reported once each time the converted count reaches or passes a multiple of
+// interval (the image length / 100); when the interval is not larger than a unit, after every
+// unit. Returns the count, a multiple of unit, at which the next report falls after converted.
+qint64 nextReportCount(qint64 converted, qint64 interval, int unit);
+
+} // namespace RomByteOrder
+
+#endif // BYTEORDER_H

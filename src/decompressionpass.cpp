@@ -1,0 +1,183 @@
+#include "decompressionpass.h"
+
+#include "bigendian.h"
+#include "yaz0.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace DecompressionPass {
+
+namespace {
+
+constexpr char gapFiller = 0x20;
+
+// The stored bytes of a file: a view into the ROM, cut short where the ROM ends.
+struct Span
+{
+    const char *data = nullptr;
+    qint64 length = 0;
+};
+
+Span slice(const QByteArray &rom, qint64 start, qint64 length)
+{
+    if (start < 0 || start >= rom.size() || length <= 0)
+        return {};
+    return {rom.constData() + start, std::min<qint64>(length, rom.size() - start)};
+}
+
+bool isCompressed(const FileRecord &file)
+{
+    return file.physicalEnd != FileTable::uncompressedFile
+        && file.physicalEnd != FileTable::absentFile;
+}
+
+qint32 declaredSize(Span stored)
+{
+    if (stored.length < Yaz0::declaredSizeOffset + 4)
+        return 0;
+    return qint32(BigEndian::load32(stored.data + Yaz0::declaredSizeOffset));
+}
+
+Span payload(Span stored)
+{
+    if (stored.length <= Yaz0::headerSize)
+        return {};
+    return {stored.data + Yaz0::headerSize, stored.length - Yaz0::headerSize};
+}
+
+qint64 rewriteOffset(qint32 tableAddress, const FileRecord &file)
+{
+    return qint64(tableAddress) + qint64(FileTable::entrySize) * file.index
+        + FileTable::physicalStartOffset;
+}
+
+// The output length after a file of fileLength bytes replaces [start, end) of an image of
+// outputLength bytes.
+qint64 lengthAfterSplice(qint64 outputLength, qint64 start, qint64 end, qint64 fileLength)
+{
+    return std::max(start, outputLength - (end - start)) + fileLength;
+}
+
+void splice(QByteArray &output, qint64 start, qint64 end, const char *data, qint64 length)
+{
+    if (length == end - start && end <= output.size()) {
+        std::memcpy(output.data() + start, data, size_t(length));
+        return;
+    }
+    if (lengthAfterSplice(output.size(), start, end, length) > maxOutputSize)
+        return;
+    if (start > output.size())
+        output.append(QByteArray(int(start - output.size()), gapFiller));
+    const qint64 removed = std::min<qint64>(end, output.size()) - start;
+    output.replace(int(start), int(removed), data, int(length));
+}
+
+// Decodes straight into the output image when the declared size fills the virtual range, which
+// is what every well-formed file does. The decoder may write a little past the range, so the
+// bytes there are kept aside and put back; a last back-reference that runs long is spliced in
+// like any other longer file. Returns false when the image leaves no room to do so.
+bool decodeInPlace(QByteArray &output, qint64 start, qint64 end, Span stored)
+{
+    const qint32 declared = declaredSize(stored);
+    if (Yaz0::cappedDeclaredSize(declared) != end - start
+        || end + Yaz0::outputSlack > output.size())
+        return false;
+    const QByteArray savedTail = output.mid(int(end), Yaz0::outputSlack);
+    const Span stream = payload(stored);
+    char *const destination = output.data() + start;
+    const qint64 produced = Yaz0::decodeInto(stream.data, stream.length, declared, destination);
+    const QByteArray overrun(destination + (end - start), int(produced - (end - start)));
+    std::memcpy(output.data() + end, savedTail.constData(), size_t(savedTail.size()));
+    if (!overrun.isEmpty())
+        splice(output, end, end, overrun.constData(), overrun.size());
+    return true;
+}
+
+void rewriteEntry(QByteArray &output, qint64 offset, qint32 virtualStart)
+{
+    if (offset < 0)
+        return;
+    offset = std::min<qint64>(offset, output.size());
+    if (offset + 8 > output.size())
+        output.resize(int(offset + 8));
+    BigEndian::writeWord(output, offset, quint32(virtualStart));
+    BigEndian::writeWord(output, offset + 4, 0);
+}
+
+Problem problemOf(const QByteArray &rom, const FileRecord &file)
+{
+    if (file.virtualStart < 0 || file.virtualEnd < 0 || file.physicalStart < 0)
+        return Problem::NegativeAddress;
+    if (file.virtualEnd < file.virtualStart)
+        return Problem::InvertedRange;
+    if (!isCompressed(file))
+        return Problem::None;
+    if (file.physicalEnd < file.physicalStart)
+        return Problem::InvertedRange;
+    const Span stored
+        = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+    if (declaredSize(stored) > Yaz0::maxDeclaredSize)
+        return Problem::DeclaredSizeTooLarge;
+    return Problem::None;
+}
+
+// The most bytes the file can come to: what the ROM holds of it, or its declared size plus the
+// longest back-reference overrun.
+qint64 largestFileLength(const QByteArray &rom, const FileRecord &file)
+{
+    const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
+    if (!isCompressed(file))
+        return slice(rom, file.physicalStart, rangeLength).length;
+    const Span stored
+        = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+    const qint32 declared = Yaz0::cappedDeclaredSize(declaredSize(stored));
+    return declared == 0 ? 0 : declared + Yaz0::maxOverrun;
+}
+
+} // namespace
+
+void placeFile(
+    const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file)
+{
+    if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file) != Problem::None)
+        return;
+    const qint64 start = file.virtualStart;
+    const qint64 end = file.virtualEnd;
+    if (!isCompressed(file)) {
+        const Span stored = slice(rom, file.physicalStart, end - start);
+        splice(output, start, end, stored.data, stored.length);
+    } else {
+        const Span stored
+            = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+        if (!decodeInPlace(output, start, end, stored)) {
+            const Span stream = payload(stored);
+            const QByteArray decoded = decodeYaz0(
+                QByteArray::fromRawData(stream.data, int(stream.length)), declaredSize(stored));
+            splice(output, start, end, decoded.constData(), decoded.size());
+        }
+    }
+    rewriteEntry(output, rewriteOffset(tableAddress, file), file.virtualStart);
+}
+
+Finding findProblem(
+    const QByteArray &rom, qint64 outputSize, qint32 tableAddress, const QVector<FileRecord> &files)
+{
+    qint64 largestOutput = outputSize;
+    for (const FileRecord &file : files) {
+        if (file.physicalEnd == FileTable::absentFile)
+            continue;
+        const Problem problem = problemOf(rom, file);
+        if (problem != Problem::None)
+            return {problem, file.index};
+        largestOutput = lengthAfterSplice(
+            largestOutput, file.virtualStart, file.virtualEnd, largestFileLength(rom, file));
+        if (rewriteOffset(tableAddress, file) + 8 > largestOutput)
+            largestOutput += 8;
+        if (largestOutput > maxOutputSize)
+            return {Problem::OutputTooLarge, file.index};
+    }
+    return {};
+}
+
+} // namespace DecompressionPass

@@ -1,0 +1,50 @@
+#ifndef DECOMPRESSIONPASS_H
+#define DECOMPRESSIONPASS_H
+
+#include "filetable.h"
+
+#include <QByteArray>
+#include <QVector>
+
+// Lays the files of a file table into the output image, one at a time, and rewrites each
+// processed entry there so that it describes an uncompressed file at its virtual address.
+namespace DecompressionPass {
+
+// Every load makes a fresh output image of 64 MiB.
+constexpr int outputImageSize = 0x4000000;
+
+// A file that decodes to more bytes than its virtual range makes room for itself, so a table can
+// grow the image. A table that could grow it past this size (four times the normal image) is
+// refused before the pass starts, so bad tables cannot exhaust memory.
+constexpr qint64 maxOutputSize = 0x10000000;
+
+// Writes one file: copied when physicalEnd is 0, Yaz0-decoded from the stored bytes up to
+// physicalEnd otherwise, skipped when it is -1. A file that fills its virtual range exactly is
+// written in place; any other length replaces the range (clipped to the image) and moves what
+// follows. Reads past the end of the ROM yield fewer bytes. Entries that findProblem refuses are
+// left alone.
+void placeFile(
+    const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file);
+
+enum class Problem {
+    None,
+    NegativeAddress, // a negative virtual or ROM offset
+    InvertedRange, // an end before its start
+    DeclaredSizeTooLarge, // a Yaz0 header declaring more than the decoder produces
+    OutputTooLarge, // the files could grow the image past maxOutputSize
+};
+
+struct Finding
+{
+    Problem problem = Problem::None;
+    int index = -1; // the first entry at fault
+};
+
+// Checks, without decoding anything, that the pass over files can neither crash nor grow the
+// output image (of outputSize bytes) past maxOutputSize.
+Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
+    const QVector<FileRecord> &files);
+
+} // namespace DecompressionPass
+
+#endif // DECOMPRESSIONPASS_H

@@ -1,0 +1,80 @@
+#include "filetable.h"
+
+#include "bigendian.h"
+
+namespace FileTable {
+
+namespace {
+
+constexpr int gameIdOffset = 59;
+constexpr int gameIdLength = 4;
+constexpr int versionOffset = 63;
+
+bool findAfter(const QByteArray &image, const char *buildString, int distance, qint32 *address)
+{
+    const int position = image.indexOf(buildString);
+    if (position <= 0)
+        return false;
+    *address = position + distance;
+    return true;
+}
+
+} // namespace
+
+QVector<FileRecord> read(const QByteArray &image, qint32 address)
+{
+    QVector<FileRecord> records;
+    if (address < 0)
+        return records;
+    for (qint64 offset = address; offset < image.size(); offset += entrySize) {
+        FileRecord record;
+        record.virtualStart = BigEndian::readSignedWord(image, offset);
+        record.virtualEnd = BigEndian::readSignedWord(image, offset + 4);
+        if (record.virtualStart == 0 && record.virtualEnd == 0)
+            break;
+        record.index = records.size();
+        record.physicalStart = BigEndian::readSignedWord(image, offset + 8);
+        record.physicalEnd = BigEndian::readSignedWord(image, offset + 12);
+        records.append(record);
+    }
+    return records;
+}
+
+bool startsWithExpectedEntry(const QByteArray &image, qint32 address)
+{
+    for (int word = 0; word < 4; ++word) {
+        if (BigEndian::readWord(image, qint64(address) + 4 * word) != expectedFirstEntry[word])
+            return false;
+    }
+    return true;
+}
+
+bool findAddress(const QByteArray &image, qint32 *address)
+{
+    return findAfter(image, "zelda@", 0x30, address) || findAfter(image, "forest@", 0x40, address);
+}
+
+QString gameCode(const QByteArray &image)
+{
+    const QByteArray id = image.mid(gameIdOffset, gameIdLength);
+    const int zero = id.indexOf('\0');
+    const QString name = QString::fromLatin1(zero < 0 ? id : id.left(zero));
+    const uchar version = image.size() > versionOffset ? uchar(image.at(versionOffset)) : 0;
+    return name + QString::number(version);
+}
+
+QString addressText(qint32 address)
+{
+    return QLatin1String("0x")
+        + QString::number(quint32(address), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
+qint32 parseAddressText(const QString &text)
+{
+    bool ok = false;
+    const qint32 value
+        = text.startsWith(QLatin1String("0x")) ? text.toInt(&ok, 16) : text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+} // namespace FileTable

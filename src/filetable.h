@@ -1,0 +1,55 @@
+#ifndef FILETABLE_H
+#define FILETABLE_H
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// One entry of the ROM's file table, with its position in the table. The table is a run of
+// 16-byte entries of four big-endian signed words; it ends at the first entry whose virtual start
+// and end are both 0, or where the image ends.
+struct FileRecord
+{
+    qint32 index = 0;
+    qint32 virtualStart = 0; // offset in the decompressed image
+    qint32 virtualEnd = 0; // exclusive
+    qint32 physicalStart = 0; // offset of the stored bytes in the ROM image
+    qint32 physicalEnd = 0; // see the constants below
+};
+
+namespace FileTable {
+
+constexpr int entrySize = 16;
+constexpr int physicalStartOffset = 8; // of the entry's last two words, rewritten after decoding
+
+// physicalEnd of a file stored as it is; any other value but absentFile marks a Yaz0 file that
+// ends there.
+constexpr qint32 uncompressedFile = 0;
+constexpr qint32 absentFile = -1; // 0xFFFFFFFF: no stored bytes, skipped
+
+// A genuine table starts with the entry for the first 0x1060 bytes of the image.
+constexpr quint32 expectedFirstEntry[4] = {0x00000000, 0x00001060, 0x00000000, 0x00000000};
+
+// Reads the table at address. An address outside the image (negative included) gives no records.
+QVector<FileRecord> read(const QByteArray &image, qint32 address);
+
+bool startsWithExpectedEntry(const QByteArray &image, qint32 address);
+
+// The file table lies a fixed distance after a build string: 0x30 after "zelda@" (Ocarina of
+// Time, Majora's Mask), 0x40 after "forest@" (Doubutsu no Mori). A match at offset 0 does not
+// count. Returns false when neither string is found.
+bool findAddress(const QByteArray &image, qint32 *address);
+
+// The 4 header bytes at 59 to 62 up to the first zero, then the version byte at 63 in decimal.
+QString gameCode(const QByteArray &image);
+
+// "0x" and at least 8 upper-case hexadecimal digits.
+QString addressText(qint32 address);
+
+// Text starting with "0x" is hexadecimal (prefix included), any other decimal; text that does
+// not parse as a signed 32-bit number gives 0.
+qint32 parseAddressText(const QString &text);
+
+} // namespace FileTable
+
+#endif // FILETABLE_H

@@ -1,0 +1,38 @@
+#ifndef YAZ0_H
+#define YAZ0_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace Yaz0 {
+
+// A Yaz0 file: the magic "Yaz0", the decompressed size as a big-endian word, 8 reserved bytes,
+// then the compressed stream.
+constexpr int headerSize = 16;
+constexpr int declaredSizeOffset = 4;
+
+// The declared size is trusted, so it is the only thing that bounds the output. No single file
+// can be larger than the 64 MiB image the program builds, so larger declarations are decoded as
+// if they said 64 MiB.
+constexpr qint32 maxDeclaredSize = 0x4000000;
+
+// The last back-reference is always copied whole, so the output may run up to 272 bytes past the
+// declared size. The decoder also writes up to 8 bytes ahead of its output in one go, so a
+// caller's buffer needs this much room past the (capped) declared size.
+constexpr qint32 maxOverrun = 273 - 1;
+constexpr qint32 outputSlack = maxOverrun + 8;
+
+qint32 cappedDeclaredSize(qint32 declaredSize);
+
+// Decodes stream into out, which has room for cappedDeclaredSize(declaredSize) + outputSlack
+// bytes, and returns the number of bytes produced. Bytes read past the end of the stream are 0.
+qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out);
+
+} // namespace Yaz0
+
+// Expands a Yaz0 stream (the file without its 16-byte header). Decoding stops after the first
+// chunk that brings the output to declaredSize or beyond; that chunk is kept whole, so the result
+// can be longer than declaredSize.
+QByteArray decodeYaz0(const QByteArray &stream, qint32 declaredSize);
+
+#endif // YAZ0_H

@@ -1,0 +1,79 @@
+#ifndef ROMFIXTURE_H
+#define ROMFIXTURE_H
+
+#include <QByteArray>
+#include <QVector>
+
+// Builds synthetic ROMs shaped like the real games: a header, boot code made for a chosen boot
+// chip, a build string, a file table, and files stored plain, Yaz0-compressed or absent. It also
+// says what the decompressed image must hold, independently of the program's own code.
+class RomFixture
+{
+public:
+    enum class Storage { Plain, Compressed, Absent };
+
+    struct File
+    {
+        QByteArray content;
+        Storage storage = Storage::Plain;
+        qint32 virtualStart = 0;
+        qint32 virtualEnd = 0;
+        qint32 physicalStart = 0;
+        qint32 physicalEnd = 0;
+    };
+
+    // tableAddress is where the file table goes; buildString ("zelda@" or "forest@") is put at
+    // the distance before it that the games use. chip is 6101, 6102, 6103, 6105 or 6106.
+    RomFixture(qint32 tableAddress, const QByteArray &buildString, int chip);
+
+    // Files are laid out one after another in the order they are added, after the table.
+    void addFile(const QByteArray &content, Storage storage);
+
+    // The ROM in big-endian order; its length is a multiple of 1 MiB.
+    QByteArray build();
+    // Every entry of the table, the header, the file before the table and the table included.
+    const QVector<File> &entries() const { return m_entries; }
+    qint32 tableAddress() const { return m_tableAddress; }
+
+    // The 64 MiB image the decompression pass must produce, header checksums not yet repaired.
+    QByteArray expectedOutput();
+
+    // A family of the three games, with a mix of files of every kind.
+    static RomFixture ocarinaLike();
+    static RomFixture majoraLike();
+    static RomFixture doubutsuLike();
+
+    static QByteArray toV64(QByteArray image);
+    static QByteArray toN64(QByteArray image);
+
+    // Sample data that compresses like real game files.
+    static QByteArray codeLike(int length, quint32 seed);
+    static QByteArray textureLike(int length, quint32 seed);
+    static QByteArray textLike(int length, quint32 seed);
+    static QByteArray sparse(int length, quint32 seed);
+    static QByteArray noise(int length, quint32 seed);
+
+private:
+    void layOut();
+
+    qint32 m_tableAddress;
+    QByteArray m_buildString;
+    int m_chip;
+    QVector<File> m_added;
+    QVector<File> m_entries;
+    QByteArray m_rom;
+};
+
+// A 4032-byte boot code whose CRC-32 identifies the given chip (0 for none of the five).
+QByteArray bootCodeFor(int chip, quint32 seed = 1);
+
+// CRC-32 and the header checksum words, written from the boot code's algorithm without any of
+// the program's code, to check the program against.
+quint32 referenceCrc32(const QByteArray &data);
+void referenceChecksum(const QByteArray &image, int chip, quint32 *crc1, quint32 *crc2);
+
+// Big-endian word helpers for tests.
+quint32 wordAt(const QByteArray &data, int offset);
+void putWord(QByteArray &data, int offset, quint32 value);
+
+#endif // ROMFIXTURE_H

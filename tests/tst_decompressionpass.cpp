@@ -1,0 +1,236 @@
+// Laying files into the output image and rewriting their entries, and the checks that keep a
+// malformed table from harming the pass.
+#include "decompressionpass.h"
+#include "romfixture.h"
+#include "yaz0encoder.h"
+
+#include <QtTest>
+
+using DecompressionPass::Problem;
+Q_DECLARE_METATYPE(Problem)
+Q_DECLARE_METATYPE(FileRecord)
+
+namespace {
+
+constexpr int tableAddress = 0x100;
+constexpr int outputSize = 0x4000000;
+
+// A ROM holding a plain file at 0x1000 and a compressed one at 0x2000.
+struct SmallRom
+{
+    QByteArray rom = QByteArray(0x8000, '\0');
+    QByteArray plain = RomFixture::textLike(0x300, 1);
+    QByteArray packed = RomFixture::codeLike(0x800, 2);
+    QByteArray packedFile = Yaz0Encoder::encodeFile(packed);
+
+    SmallRom()
+    {
+        rom.replace(0x1000, plain.size(), plain);
+        rom.replace(0x2000, packedFile.size(), packedFile);
+    }
+    FileRecord plainRecord(int index, int at) const
+    {
+        return {index, at, at + plain.size(), 0x1000, 0};
+    }
+    FileRecord packedRecord(int index, int at, int length) const
+    {
+        return {index, at, at + length, 0x2000, 0x2000 + packedFile.size()};
+    }
+};
+
+} // namespace
+
+class TestDecompressionPass : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void copiesAPlainFile();
+    void decodesACompressedFileInPlace();
+    void skipsAnAbsentFile();
+    void longerFileMovesWhatFollows();
+    void shorterFileClosesTheGap();
+    void startPastTheEndFillsWithBlanks();
+    void plainFileCutShortByTheRom();
+    void rewriteAtTheEndIsAppended();
+    void tableFileOverwritesEarlierRewrites();
+    void findsProblems_data();
+    void findsProblems();
+    void boundHoldsForGrowingTables();
+};
+
+void TestDecompressionPass::copiesAPlainFile()
+{
+    SmallRom small;
+    QByteArray out(outputSize, '\0');
+    DecompressionPass::placeFile(small.rom, out, tableAddress, small.plainRecord(2, 0x40000));
+    QCOMPARE(out.size(), outputSize);
+    QCOMPARE(out.mid(0x40000, small.plain.size()), small.plain);
+    QCOMPARE(wordAt(out, tableAddress + 2 * 16 + 8), 0x40000u);
+    QCOMPARE(wordAt(out, tableAddress + 2 * 16 + 12), 0u);
+    QCOMPARE(wordAt(out, tableAddress + 2 * 16), 0u); // the virtual words are not written
+}
+
+void TestDecompressionPass::decodesACompressedFileInPlace()
+{
+    SmallRom small;
+    QByteArray out(outputSize, '\x11');
+    DecompressionPass::placeFile(
+        small.rom, out, tableAddress, small.packedRecord(3, 0x50000, small.packed.size()));
+    QCOMPARE(out.size(), outputSize);
+    QCOMPARE(out.mid(0x50000, small.packed.size()), small.packed);
+    QCOMPARE(out.mid(0x50000 + small.packed.size(), 0x200), QByteArray(0x200, '\x11'));
+    QCOMPARE(out.mid(0x50000 - 0x10, 0x10), QByteArray(0x10, '\x11'));
+    QCOMPARE(wordAt(out, tableAddress + 3 * 16 + 8), 0x50000u);
+}
+
+void TestDecompressionPass::skipsAnAbsentFile()
+{
+    SmallRom small;
+    QByteArray out(outputSize, '\0');
+    const QByteArray before = out;
+    DecompressionPass::placeFile(small.rom, out, tableAddress, {1, 0x3000, 0x4000, -1, -1});
+    QVERIFY(out == before);
+}
+
+void TestDecompressionPass::longerFileMovesWhatFollows()
+{
+    // The range is 0x100 bytes shorter than what the file decodes to.
+    SmallRom small;
+    QByteArray out(outputSize, '\0');
+    out.replace(0x60000 + small.packed.size() - 0x100, 4, "MARK");
+    DecompressionPass::placeFile(
+        small.rom, out, tableAddress, small.packedRecord(0, 0x60000, small.packed.size() - 0x100));
+    QCOMPARE(out.size(), outputSize + 0x100);
+    QCOMPARE(out.mid(0x60000, small.packed.size()), small.packed);
+    QCOMPARE(out.mid(0x60000 + small.packed.size(), 4), QByteArray("MARK"));
+}
+
+void TestDecompressionPass::shorterFileClosesTheGap()
+{
+    SmallRom small;
+    QByteArray out(outputSize, '\0');
+    out.replace(0x70000 + 0x400, 4, "MARK");
+    const FileRecord record {0, 0x70000, 0x70000 + 0x400, 0x1000, 0}; // copies 0x400 bytes
+    QByteArray rom = small.rom.left(0x1000 + 0x200); // but the ROM has 0x200
+    DecompressionPass::placeFile(rom, out, tableAddress, record);
+    QCOMPARE(out.size(), outputSize - 0x200);
+    QCOMPARE(out.mid(0x70000, 0x200), small.plain.left(0x200));
+    QCOMPARE(out.mid(0x70200, 4), QByteArray("MARK"));
+}
+
+void TestDecompressionPass::startPastTheEndFillsWithBlanks()
+{
+    SmallRom small;
+    QByteArray out(0x1000, '\0');
+    DecompressionPass::placeFile(small.rom, out, 0, small.plainRecord(0, 0x1010));
+    QCOMPARE(out.size(), 0x1010 + small.plain.size());
+    QCOMPARE(out.mid(0x1000, 0x10), QByteArray(0x10, ' '));
+    QCOMPARE(out.mid(0x1010), small.plain);
+}
+
+void TestDecompressionPass::plainFileCutShortByTheRom()
+{
+    SmallRom small;
+    QByteArray out(outputSize, '\0');
+    DecompressionPass::placeFile(small.rom, out, tableAddress, {0, 0x1000, 0x3000, 0x9000, 0});
+    QCOMPARE(out.size(), outputSize - 0x2000); // nothing to copy: the range is removed
+}
+
+void TestDecompressionPass::rewriteAtTheEndIsAppended()
+{
+    SmallRom small;
+    QByteArray out(0x2000, '\0');
+    DecompressionPass::placeFile(small.rom, out, 0x3000, small.plainRecord(4, 0x100));
+    QCOMPARE(out.size(), 0x2000 + 8);
+    QCOMPARE(wordAt(out, 0x2000), 0x100u);
+    QCOMPARE(wordAt(out, 0x2004), 0u);
+}
+
+void TestDecompressionPass::tableFileOverwritesEarlierRewrites()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    const QByteArray rom = fixture.build();
+    QVector<FileRecord> records;
+    QByteArray out(outputSize, '\0');
+    // Rewrite entry 5 first, then place the table's own file (entry 2) over it.
+    const auto record = [&](int i) {
+        const RomFixture::File &f = fixture.entries().at(i);
+        return FileRecord {i, f.virtualStart, f.virtualEnd, f.physicalStart, f.physicalEnd};
+    };
+    DecompressionPass::placeFile(rom, out, fixture.tableAddress(), record(5));
+    QCOMPARE(wordAt(out, fixture.tableAddress() + 5 * 16 + 12), 0u);
+    DecompressionPass::placeFile(rom, out, fixture.tableAddress(), record(2));
+    QCOMPARE(wordAt(out, fixture.tableAddress() + 5 * 16 + 12),
+        quint32(fixture.entries().at(5).physicalEnd));
+}
+
+void TestDecompressionPass::findsProblems_data()
+{
+    QTest::addColumn<FileRecord>("record");
+    QTest::addColumn<Problem>("expected");
+    SmallRom small;
+    QTest::newRow("plain") << small.plainRecord(0, 0x1000) << Problem::None;
+    QTest::newRow("compressed") << small.packedRecord(0, 0x1000, 0x800) << Problem::None;
+    QTest::newRow("absent, whatever its words") << FileRecord {0, -5, -9, -1, -1} << Problem::None;
+    QTest::newRow("past the ROM's end")
+        << FileRecord {0, 0x1000, 0x2000, 0x900000, 0} << Problem::None;
+    QTest::newRow("negative virtual start")
+        << FileRecord {0, -16, 0x100, 0, 0} << Problem::NegativeAddress;
+    QTest::newRow("negative virtual end")
+        << FileRecord {0, 0x100, -1, 0, 0} << Problem::NegativeAddress;
+    QTest::newRow("negative ROM start")
+        << FileRecord {0, 0, 0x100, -0x100, 0} << Problem::NegativeAddress;
+    QTest::newRow("virtual end before start")
+        << FileRecord {0, 0x200, 0x100, 0, 0} << Problem::InvertedRange;
+    QTest::newRow("ROM end before start")
+        << FileRecord {0, 0x100, 0x200, 0x2000, 0x1000} << Problem::InvertedRange;
+    QTest::newRow("ROM end negative")
+        << FileRecord {0, 0x100, 0x200, 0x2000, -2} << Problem::InvertedRange;
+    QTest::newRow("range past 256 MiB")
+        << FileRecord {0, 0x7FFF0000, 0x7FFF0010, 0x1000, 0} << Problem::OutputTooLarge;
+}
+
+void TestDecompressionPass::findsProblems()
+{
+    QFETCH(FileRecord, record);
+    QFETCH(Problem, expected);
+    SmallRom small;
+    const DecompressionPass::Finding finding
+        = DecompressionPass::findProblem(small.rom, outputSize, tableAddress, {record});
+    QCOMPARE(finding.problem, expected);
+    QCOMPARE(finding.index, expected == Problem::None ? -1 : 0);
+}
+
+void TestDecompressionPass::boundHoldsForGrowingTables()
+{
+    // Every compressed file declares 64 MiB but its range is empty: four of them are too many.
+    QByteArray rom(0x1000, '\0');
+    QByteArray header = QByteArray("Yaz0") + QByteArray(12, '\0');
+    putWord(header, 4, 0x4000000);
+    rom.replace(0x100, header.size(), header);
+    QVector<FileRecord> files;
+    for (int i = 0; i < 4; ++i)
+        files.append({i, 0x1000, 0x1000, 0x100, 0x110});
+    const DecompressionPass::Finding finding
+        = DecompressionPass::findProblem(rom, outputSize, 0, files);
+    QCOMPARE(finding.problem, Problem::OutputTooLarge);
+    QCOMPARE(finding.index, 2);
+
+    // What is accepted stays within the bound when the pass runs.
+    QByteArray out(outputSize, '\0');
+    files.resize(2);
+    QCOMPARE(DecompressionPass::findProblem(rom, outputSize, 0, files).problem, Problem::None);
+    for (const FileRecord &file : files)
+        DecompressionPass::placeFile(rom, out, 0, file);
+    QVERIFY(out.size() <= DecompressionPass::maxOutputSize);
+    QVERIFY(out.size() > outputSize);
+
+    // A declared size past the decoder's limit is refused outright.
+    putWord(rom, 0x104, 0x4000001);
+    QCOMPARE(DecompressionPass::findProblem(rom, outputSize, 0, files).problem,
+        Problem::DeclaredSizeTooLarge);
+}
+
+QTEST_GUILESS_MAIN(TestDecompressionPass)
+#include "tst_decompressionpass.moc"

@@ -1,0 +1,163 @@
+// The Yaz0 decoder: the format's corner cases, malformed streams, and agreement with a plain
+// byte-at-a-time decoder on random input.
+#include "romfixture.h"
+#include "yaz0.h"
+#include "yaz0encoder.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+// The decoding rules written out one byte at a time, as the format describes them, to check the
+// fast decoder against.
+QByteArray referenceDecode(const QByteArray &stream, qint32 declaredSize)
+{
+    QByteArray out;
+    int in = 0;
+    const auto next = [&]() -> uchar { return in < stream.size() ? uchar(stream.at(in++)) : 0; };
+    int bits = 0;
+    uchar header = 0;
+    while (out.size() < declaredSize) {
+        if (bits == 0) {
+            header = next();
+            bits = 8;
+        }
+        if (header & 0x80) {
+            out.append(char(next()));
+        } else {
+            const uchar b1 = next();
+            const uchar b2 = next();
+            const int distance = ((b1 & 0x0F) << 8) | b2;
+            const int count = (b1 >> 4) ? (b1 >> 4) + 2 : next() + 0x12;
+            int source = std::max(0, out.size() - distance - 1);
+            for (int i = 0; i < count; ++i)
+                out.append(out.isEmpty() ? '\0' : out.at(source++));
+        }
+        header <<= 1;
+        --bits;
+    }
+    return out;
+}
+
+} // namespace
+
+class TestYaz0 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodes_data();
+    void decodes();
+    void longestReferenceReachesExactly4096Back();
+    void roundTrips_data();
+    void roundTrips();
+    void agreesWithPlainDecoderOnRandomStreams();
+    void hugeDeclaredSizeIsCapped();
+};
+
+void TestYaz0::decodes_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("declaredSize");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("two literals, overlapping copy")
+        << QByteArray::fromHex("C061622001") << 6 << QByteArray("ababab");
+    QTest::newRow("three-byte form, distance 1")
+        << QByteArray::fromHex("8078000002") << 21 << QByteArray(21, 'x');
+    QTest::newRow("two-byte form at 17")
+        << QByteArray::fromHex("8041F000") << 16 << QByteArray(18, 'A');
+    QTest::newRow("three-byte form at 18")
+        << QByteArray::fromHex("8041000000") << 19 << QByteArray(19, 'A');
+    QTest::newRow("declared 0 reads nothing") << QByteArray() << 0 << QByteArray();
+    QTest::newRow("declared negative") << QByteArray::fromHex("FF41") << -5 << QByteArray();
+    QTest::newRow("empty stream gives one zero reference")
+        << QByteArray() << 5 << QByteArray(18, '\0');
+    QTest::newRow("last reference runs 3 past")
+        << QByteArray::fromHex("C061622001") << 3 << QByteArray("ababab");
+    QTest::newRow("output longer than declared")
+        << QByteArray::fromHex("C061621001") << 4 << QByteArray("ababa");
+    QTest::newRow("truncated: repeats the last byte")
+        << QByteArray::fromHex("E0616263") << 30 << QByteArray("abc") + QByteArray(36, 'c');
+    QTest::newRow("reference before start copies from 0")
+        << QByteArray::fromHex("C0616220FF") << 6 << QByteArray("ababab");
+    QTest::newRow("header FF: eight literals")
+        << QByteArray::fromHex("FF3132333435363738") << 8 << QByteArray("12345678");
+    QTest::newRow("stops mid-group")
+        << QByteArray::fromHex("FF3132333435363738") << 3 << QByteArray("123");
+}
+
+void TestYaz0::decodes()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, declaredSize);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(decodeYaz0(stream, declaredSize), expected);
+    QCOMPARE(decodeYaz0(stream, declaredSize), referenceDecode(stream, declaredSize));
+}
+
+void TestYaz0::longestReferenceReachesExactly4096Back()
+{
+    // 4096 literals 0..255 repeating, then one reference with D = 4095 and count 273.
+    const QByteArray literals = RomFixture::noise(4096, 42);
+    QByteArray stream;
+    for (int i = 0; i < 4096; i += 8)
+        stream += QByteArray(1, '\xFF') + literals.mid(i, 8);
+    stream += QByteArray::fromHex("000FFFFF");
+    const QByteArray decoded = decodeYaz0(stream, 4096 + 273);
+    QCOMPARE(decoded.size(), 4096 + 273);
+    QCOMPARE(decoded.mid(4096), literals.left(273));
+}
+
+void TestYaz0::roundTrips_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("code") << RomFixture::codeLike(30000, 1);
+    QTest::newRow("texture") << RomFixture::textureLike(20000, 2);
+    QTest::newRow("text") << RomFixture::textLike(12345, 3);
+    QTest::newRow("sparse") << RomFixture::sparse(40000, 4);
+    QTest::newRow("noise") << RomFixture::noise(5000, 5);
+    QTest::newRow("zeros") << QByteArray(100000, '\0');
+    QTest::newRow("one byte") << QByteArray("x");
+    QTest::newRow("short period") << QByteArray("abcdefg").repeated(999);
+}
+
+void TestYaz0::roundTrips()
+{
+    QFETCH(QByteArray, data);
+    const QByteArray file = Yaz0Encoder::encodeFile(data);
+    QCOMPARE(file.left(4), QByteArray("Yaz0"));
+    QCOMPARE(decodeYaz0(file.mid(16), data.size()), data);
+}
+
+void TestYaz0::agreesWithPlainDecoderOnRandomStreams()
+{
+    QRandomGenerator random(2024);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray stream(random.bounded(1, 200), '\0');
+        for (char &c : stream)
+            c = char(random.generate());
+        // Favour literal-heavy headers now and then, to reach the literal runs.
+        if (round % 3 == 0)
+            stream[0] = char(0xF0 | random.bounded(16));
+        const qint32 declared = random.bounded(-2, 3000);
+        const QByteArray expected = referenceDecode(stream, declared);
+        const QByteArray actual = decodeYaz0(stream, declared);
+        if (actual != expected)
+            QFAIL(qPrintable(QStringLiteral("stream %1, declared %2")
+                                 .arg(QString::fromLatin1(stream.toHex()))
+                                 .arg(declared)));
+    }
+}
+
+void TestYaz0::hugeDeclaredSizeIsCapped()
+{
+    const QByteArray decoded = decodeYaz0(QByteArray::fromHex("80AA"), 0x7FFFFFFF);
+    QVERIFY(decoded.size() >= Yaz0::maxDeclaredSize);
+    QVERIFY(decoded.size() <= Yaz0::maxDeclaredSize + Yaz0::maxOverrun);
+    QCOMPARE(decoded.count('\xAA'), decoded.size());
+}
+
+QTEST_GUILESS_MAIN(TestYaz0)
+#include "tst_yaz0.moc"
