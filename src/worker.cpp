@@ -1,0 +1,168 @@
+#include "worker.h"
+
+#include "byteorder.h"
+#include "decompressionpass.h"
+#include "romstate.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+constexpr int pauseMilliseconds = 10;
+constexpr int reportsPerConversion = 100;
+
+QString hexCount(qint64 value)
+{
+    return QString::number(value, 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
+} // namespace
+
+Worker::Worker(QObject *parent) : QObject(parent), abortRequested(false), requestPending(false) { }
+
+Worker::~Worker() = default;
+
+void Worker::requestMethod(Worker::Method requested)
+{
+    qDebug() << "Request worker Method" << int(requested) << "in Thread "
+             << QThread::currentThreadId();
+    QMutexLocker locker(&mutex);
+    requestPending = true;
+    method = requested;
+    condition.wakeOne();
+}
+
+void Worker::abort()
+{
+    qDebug() << "Request worker aborting in Thread " << QThread::currentThreadId();
+    QMutexLocker locker(&mutex);
+    abortRequested = true;
+    condition.wakeOne();
+}
+
+void Worker::mainLoop()
+{
+    qDebug() << "Starting worker mainLoop in Thread " << QThread::currentThreadId();
+    forever
+    {
+        mutex.lock();
+        // Testing the flags before waiting means a request posted while a method ran, or before
+        // the thread started, is never lost.
+        if (!requestPending && !abortRequested)
+            condition.wait(&mutex);
+        const bool aborting = abortRequested;
+        requestPending = false;
+        if (aborting) {
+            qDebug() << "Aborting worker mainLoop in Thread " << QThread::currentThreadId();
+            mutex.unlock();
+            emit finished();
+            return;
+        }
+        const Method requested = method;
+        mutex.unlock();
+
+        switch (requested) {
+        case Method1:
+            doMethod1();
+            break;
+        case Method2:
+            doMethod2();
+            break;
+        case Method3:
+            doMethod3();
+            break;
+        }
+    }
+}
+
+bool Worker::interruptRequested()
+{
+    QMutexLocker locker(&mutex);
+    return requestPending || abortRequested;
+}
+
+// A short local event loop. Once the thread has been asked to quit, such loops return at once.
+void Worker::pause()
+{
+    QEventLoop loop;
+    QTimer::singleShot(pauseMilliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void Worker::doMethod1()
+{
+    qDebug() << "Starting Method1 in Thread " << QThread::currentThreadId();
+    const int count = romState->files.size();
+    for (int i = 0; i < count; ++i) {
+        if (interruptRequested()) {
+            qDebug() << "Interrupting Method1 in Thread " << QThread::currentThreadId();
+            return;
+        }
+        pause();
+        const FileRecord &file = romState->files.at(i);
+        placeFile(
+            file.index, file.virtualStart, file.virtualEnd, file.physicalStart, file.physicalEnd);
+        const int done = i + 1;
+        qDebug() << done << "/" << count << "done.";
+        emit valueChanged(i, QStringLiteral("%1/%2 files done.").arg(done).arg(count));
+        if (done == count)
+            emit decompressed();
+    }
+}
+
+void Worker::placeFile(
+    qint32 index, qint32 virtualStart, qint32 virtualEnd, qint32 physicalStart, qint32 physicalEnd)
+{
+    const FileRecord file {index, virtualStart, virtualEnd, physicalStart, physicalEnd};
+    DecompressionPass::placeFile(
+        romState->romImage, romState->outputImage, romState->fileTableAddress, file);
+}
+
+void Worker::doMethod2()
+{
+    qDebug() << "Starting Method2 in Thread " << QThread::currentThreadId();
+    QByteArray &image = romState->romImage;
+    const qint64 length = image.size();
+    const qint64 interval = length / reportsPerConversion;
+    const ByteOrder order = RomByteOrder::conversionSource(image);
+    const int unit = RomByteOrder::unitSize(order);
+    if (unit != 0) {
+        const bool v64 = order == ByteOrder::V64;
+        qDebug() << (v64 ? "This is a v64 ROM." : "This is a n64 ROM.");
+        const QString text = v64 ? QStringLiteral("Converting ROM from Byteswapped Big Endian to "
+                                                  "Big Endian.\n0x")
+                                 : QStringLiteral("Converting ROM from Little Endian to Big "
+                                                  "Endian.\n0x");
+        // Whole units only: a length that is not a multiple of the unit keeps its tail.
+        const qint64 convertible = length / unit * unit;
+        char *data = image.data();
+        qint64 converted = 0;
+        while (converted < convertible) {
+            const qint64 reportAt = RomByteOrder::nextReportCount(converted, interval, unit);
+            const qint64 until = std::min(reportAt, convertible);
+            RomByteOrder::convertToBigEndian(data + converted, until - converted, order);
+            converted = until;
+            if (reportAt <= convertible)
+                reportConversion(converted, length, text);
+        }
+    }
+    emit valueChanged(int(length), QString::number(length));
+    emit converted();
+}
+
+void Worker::reportConversion(qint64 converted, qint64 length, const QString &text)
+{
+    pause();
+    emit valueChanged(int(converted),
+        text + hexCount(converted) + QLatin1String("/0x") + hexCount(length)
+            + QLatin1String(" bytes converted."));
+}
+
+void Worker::doMethod3()
+{
+    qDebug() << "Starting Method3 in Thread " << QThread::currentThreadId();
+}

@@ -1,0 +1,284 @@
+// The worker on a real thread: the request protocol, the conversion's progress reports, and the
+// decompression pass being interrupted.
+#include "debuglog.h"
+#include "romfixture.h"
+#include "romstate.h"
+#include "worker.h"
+
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+// A worker on its own thread, wired as the window wires it.
+class WorkerRig
+{
+public:
+    WorkerRig()
+    {
+        worker.romState = &state;
+        worker.moveToThread(&thread);
+        QObject::connect(&thread, SIGNAL(started()), &worker, SLOT(mainLoop()));
+        QObject::connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()), Qt::DirectConnection);
+    }
+    ~WorkerRig()
+    {
+        worker.abort();
+        thread.wait();
+    }
+    // Starts the thread and asks it to quit at once, which makes every pause of the worker
+    // return immediately, as it does in the program after the first job.
+    void startWithoutPauses()
+    {
+        thread.start();
+        thread.quit();
+    }
+
+    RomState state;
+    QThread thread;
+    Worker worker;
+};
+
+QByteArray v64Header(int length)
+{
+    QByteArray image(length, '\0');
+    const QByteArray signature = QByteArray::fromHex("3780401200000F00");
+    image.replace(0, 8, signature);
+    for (int i = 8; i < length; ++i)
+        image[i] = char(i * 7);
+    return image;
+}
+
+// The report counts of the conversion loop written out unit by unit.
+QList<int> expectedReportCounts(int length, int unit)
+{
+    const int interval = length / 100;
+    QList<int> counts;
+    for (int converted = unit; converted <= length; converted += unit) {
+        if (interval == 0 || converted % interval <= unit - 1)
+            counts << converted;
+    }
+    return counts;
+}
+
+} // namespace
+
+class TestWorker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requestBeforeStartIsServed();
+    void onlyTheLastOfTwoRequestsRuns();
+    void abortWhileIdleEndsTheThread();
+    void abortDropsAPendingRequest();
+    void unknownMethodRunsNothing();
+    void conversionReports_data();
+    void conversionReports();
+    void conversionLeavesOtherImagesAlone();
+    void requestStopsThePassBeforeTheNextFile();
+    void abortStopsThePass();
+    void emptyFileListEndsSilently();
+};
+
+void TestWorker::requestBeforeStartIsServed()
+{
+    WorkerRig rig;
+    rig.state.romImage = v64Header(400);
+    QSignalSpy converted(&rig.worker, &Worker::converted);
+    rig.worker.requestMethod(Worker::Method2);
+    rig.startWithoutPauses();
+    QVERIFY(converted.wait(10000));
+    QCOMPARE(rig.state.romImage.left(8), QByteArray::fromHex("803712400000000F"));
+}
+
+void TestWorker::onlyTheLastOfTwoRequestsRuns()
+{
+    DebugLog log;
+    WorkerRig rig;
+    rig.state.romImage = v64Header(400);
+    QSignalSpy converted(&rig.worker, &Worker::converted);
+    rig.worker.requestMethod(Worker::Method3);
+    rig.worker.requestMethod(Worker::Method2);
+    rig.startWithoutPauses();
+    QVERIFY(converted.wait(10000));
+    rig.worker.abort();
+    QVERIFY(rig.thread.wait(10000));
+    QCOMPARE(converted.count(), 1);
+    QCOMPARE(log.count(QStringLiteral("Starting Method2 in Thread ")), 1);
+    QCOMPARE(log.count(QStringLiteral("Starting Method3 in Thread ")), 0);
+}
+
+void TestWorker::abortWhileIdleEndsTheThread()
+{
+    DebugLog log;
+    WorkerRig rig;
+    QSignalSpy finished(&rig.worker, &Worker::finished);
+    rig.thread.start();
+    QTRY_COMPARE(log.count(QStringLiteral("Starting worker mainLoop in Thread ")), 1);
+    rig.worker.abort();
+    QVERIFY(rig.thread.wait(10000));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(log.count(QStringLiteral("Aborting worker mainLoop in Thread ")), 1);
+}
+
+void TestWorker::abortDropsAPendingRequest()
+{
+    DebugLog log;
+    WorkerRig rig;
+    rig.state.romImage = v64Header(400);
+    const QByteArray before = rig.state.romImage;
+    QSignalSpy finished(&rig.worker, &Worker::finished);
+    rig.worker.requestMethod(Worker::Method2);
+    rig.worker.abort();
+    rig.thread.start();
+    QVERIFY(rig.thread.wait(10000));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(rig.state.romImage, before);
+    QCOMPARE(log.count(QStringLiteral("Starting Method2")), 0);
+}
+
+void TestWorker::unknownMethodRunsNothing()
+{
+    DebugLog log;
+    WorkerRig rig;
+    rig.startWithoutPauses();
+    rig.worker.requestMethod(Worker::Method(0));
+    rig.worker.requestMethod(Worker::Method(7));
+    rig.worker.requestMethod(Worker::Method3);
+    QTRY_COMPARE(log.count(QStringLiteral("Starting Method3 in Thread ")), 1);
+    QCOMPARE(log.count(QStringLiteral("Request worker Method 7 in Thread ")), 1);
+}
+
+void TestWorker::conversionReports_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("byteSwapped");
+    for (const int length : {68, 96, 100, 200, 204, 400, 1000, 9996, 10000, 10004, 65536, 100004}) {
+        QTest::addRow("v64 %d", length) << length << true;
+        QTest::addRow("n64 %d", length) << length << false;
+    }
+}
+
+void TestWorker::conversionReports()
+{
+    QFETCH(int, length);
+    QFETCH(bool, byteSwapped);
+    QByteArray bigEndian = v64Header(length);
+    bigEndian.replace(0, 8, QByteArray::fromHex("803712400000000F"));
+
+    WorkerRig rig;
+    rig.state.romImage = byteSwapped ? RomFixture::toV64(bigEndian) : RomFixture::toN64(bigEndian);
+    QSignalSpy reports(&rig.worker, &Worker::valueChanged);
+    QSignalSpy converted(&rig.worker, &Worker::converted);
+    rig.worker.requestMethod(Worker::Method2);
+    rig.startWithoutPauses();
+    QVERIFY(converted.wait(10000));
+
+    QCOMPARE(rig.state.romImage, bigEndian);
+    const QList<int> expected = expectedReportCounts(length, byteSwapped ? 2 : 4);
+    QCOMPARE(reports.count(), expected.size() + 1);
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(reports.at(i).at(0).toInt(), expected.at(i));
+    if (length >= 10000)
+        QCOMPARE(expected.size(), 100);
+
+    const QString first = reports.at(0).at(1).toString();
+    const QString hexLength = QString::number(length, 16).toUpper().rightJustified(8, '0');
+    const QString hexFirst = QString::number(expected.at(0), 16).toUpper().rightJustified(8, '0');
+    QCOMPARE(first,
+        (byteSwapped ? QStringLiteral("Converting ROM from Byteswapped Big Endian to "
+                                      "Big Endian.\n0x")
+                     : QStringLiteral("Converting ROM from Little Endian to Big "
+                                      "Endian.\n0x"))
+            + hexFirst + "/0x" + hexLength + " bytes converted.");
+    QCOMPARE(reports.last().at(0).toInt(), length);
+    QCOMPARE(reports.last().at(1).toString(), QString::number(length));
+}
+
+void TestWorker::conversionLeavesOtherImagesAlone()
+{
+    WorkerRig rig;
+    QByteArray z64 = v64Header(1000);
+    z64.replace(0, 8, QByteArray::fromHex("803712400000000F"));
+    rig.state.romImage = z64;
+    QSignalSpy reports(&rig.worker, &Worker::valueChanged);
+    QSignalSpy converted(&rig.worker, &Worker::converted);
+    rig.worker.requestMethod(Worker::Method2);
+    rig.startWithoutPauses();
+    QVERIFY(converted.wait(10000));
+    QCOMPARE(rig.state.romImage, z64);
+    QCOMPARE(reports.count(), 1);
+    QCOMPARE(reports.at(0).at(1).toString(), QStringLiteral("1000"));
+}
+
+namespace {
+
+// A file list of many small plain files, so that a pass takes a while with its pauses on.
+void fillManyFiles(RomState &state, int count)
+{
+    state.romImage = QByteArray(0x10000, 'r');
+    state.outputImage = QByteArray(0x4000000, '\0');
+    state.fileTableAddress = 0x100;
+    for (int i = 0; i < count; ++i)
+        state.files.append(FileRecord {i, 0x1000 + 16 * i, 0x1010 + 16 * i, 16 * i, 0});
+}
+
+} // namespace
+
+void TestWorker::requestStopsThePassBeforeTheNextFile()
+{
+    DebugLog log;
+    WorkerRig rig;
+    fillManyFiles(rig.state, 300);
+    QSignalSpy progress(&rig.worker, &Worker::valueChanged);
+    QSignalSpy decompressed(&rig.worker, &Worker::decompressed);
+    rig.thread.start(); // pauses on: 10 ms before each file
+    rig.worker.requestMethod(Worker::Method1);
+    QVERIFY(progress.wait(10000));
+    rig.worker.requestMethod(Worker::Method3);
+    QTRY_COMPARE(log.count(QStringLiteral("Starting Method3 in Thread ")), 1);
+    QCOMPARE(log.count(QStringLiteral("Interrupting Method1 in Thread ")), 1);
+    QCOMPARE(decompressed.count(), 0);
+    QVERIFY(progress.count() < 300);
+    // Files that were reported are in the output image; the rest were not touched.
+    const int done = progress.count();
+    QCOMPARE(rig.state.outputImage.mid(0x1000 + 16 * (done - 1), 16), QByteArray(16, 'r'));
+    QCOMPARE(rig.state.outputImage.mid(0x1000 + 16 * (done + 1), 16), QByteArray(16, '\0'));
+}
+
+void TestWorker::abortStopsThePass()
+{
+    DebugLog log;
+    WorkerRig rig;
+    fillManyFiles(rig.state, 300);
+    QSignalSpy progress(&rig.worker, &Worker::valueChanged);
+    QSignalSpy decompressed(&rig.worker, &Worker::decompressed);
+    rig.thread.start();
+    rig.worker.requestMethod(Worker::Method1);
+    QVERIFY(progress.wait(10000));
+    rig.worker.abort();
+    QVERIFY(rig.thread.wait(10000));
+    QCOMPARE(decompressed.count(), 0);
+    QCOMPARE(log.count(QStringLiteral("Interrupting Method1 in Thread ")), 1);
+    QCOMPARE(log.count(QStringLiteral("Aborting worker mainLoop in Thread ")), 1);
+}
+
+void TestWorker::emptyFileListEndsSilently()
+{
+    DebugLog log;
+    WorkerRig rig;
+    QSignalSpy progress(&rig.worker, &Worker::valueChanged);
+    QSignalSpy decompressed(&rig.worker, &Worker::decompressed);
+    rig.startWithoutPauses();
+    rig.worker.requestMethod(Worker::Method1);
+    QTRY_COMPARE(log.count(QStringLiteral("Starting Method1 in Thread ")), 1);
+    rig.worker.requestMethod(Worker::Method3);
+    QTRY_COMPARE(log.count(QStringLiteral("Starting Method3")), 1);
+    QCOMPARE(progress.count(), 0);
+    QCOMPARE(decompressed.count(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestWorker)
+#include "tst_worker.moc"
