@@ -1,0 +1,86 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "romstate.h"
+
+#include <QMainWindow>
+#include <QSettings>
+
+class QAction;
+class QCloseEvent;
+class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QLineEdit;
+class QMenu;
+class QProgressDialog;
+class QPushButton;
+class QThread;
+class Worker;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private slots:
+    void openRecentFile();
+    void setGame(int game);
+    void startDecompression();
+    void about();
+    void open();
+    void saveFile();
+    void endConvertion();
+    void updateProgressDialog(int i, QString value);
+
+private:
+    enum { RecentFileLimit = 5 };
+
+    void createActions();
+    void createMenus();
+    void createForm();
+    void createWorker();
+    void refreshRecentFileActions();
+    void noteCurrentFile(const QString &fileName);
+    void loadFile(const QString &fileName);
+    bool readRomFile(const QString &fileName);
+    void startConversion(bool byteSwapped);
+    void finishLoading();
+    void initFilesystem(int address);
+    bool checkFileList();
+    QProgressDialog *createProgressDialog(const QString &label, int maximum);
+    void runOnWorker(int method);
+    bool writeOutputImage();
+    void fixCRC();
+    void buildCrcTable();
+    int bootChip(QByteArray image);
+    int calculateChecksum(quint32 *result, QByteArray image);
+    bool jobRunning() const;
+
+    QSettings settings;
+    RomState romState;
+    QMenu *fileMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QAction *openAction = nullptr;
+    QAction *recentFileActions[RecentFileLimit] = {};
+    QAction *exitAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QComboBox *gameCombo = nullptr;
+    QLineEdit *tableAddressEdit = nullptr;
+    QPushButton *decompressButton = nullptr;
+    QThread *thread = nullptr;
+    Worker *worker = nullptr;
+    QProgressDialog *progressDialog = nullptr;
+    quint32 crcTable[256] = {};
+    bool jobInProgress = false;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,221 @@
+// The window as it stands after start-up: menus, presets, form, flags, the slot and signal
+// contract with the worker, and a quick shutdown.
+#include "mainwindow.h"
+#include "modaldialogs.h"
+#include "testapp.h"
+#include "worker.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QtTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+    void init() { QSettings().clear(); }
+    void cleanup() { QCOMPARE(QApplication::topLevelWidgets().size(), 0); }
+
+    void startsIdle();
+    void menusInOrder();
+    void presets_data();
+    void presets();
+    void choosingAPresetWritesItsAddress_data();
+    void choosingAPresetWritesItsAddress();
+    void windowHasFixedSizeFlags();
+    void slotsInMetaObjectOrder();
+    void workerSignalsInMetaObjectOrder();
+    void aboutBoxNamesTheProgram();
+    void closesAtOnceWithoutEverStartingTheWorker();
+};
+
+void TestMainWindow::startsIdle()
+{
+    MainWindow window;
+    QCOMPARE(window.findChild<QComboBox *>()->currentIndex(), 0);
+    QCOMPARE(window.findChild<QComboBox *>()->currentText(), QStringLiteral("Other"));
+    QCOMPARE(window.findChild<QLineEdit *>()->text(), QStringLiteral("0x00000000"));
+    QPushButton *decompress = window.findChild<QPushButton *>();
+    QCOMPARE(decompress->text(), QStringLiteral("Decompress"));
+    QVERIFY(!decompress->isEnabled());
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Ready"));
+    QVERIFY(!window.statusBar()->isSizeGripEnabled());
+    QVERIFY(window.windowTitle().isEmpty());
+    QVERIFY(window.acceptDrops());
+}
+
+void TestMainWindow::menusInOrder()
+{
+    MainWindow window;
+    const QList<QAction *> bar = window.menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.at(0)->text(), QStringLiteral("File"));
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("Help"));
+
+    const QList<QAction *> file = bar.at(0)->menu()->actions();
+    QCOMPARE(file.size(), 9);
+    QCOMPARE(file.at(0)->text(), QStringLiteral("Open..."));
+    QCOMPARE(file.at(0)->shortcuts(), QKeySequence::keyBindings(QKeySequence::Open));
+    QCOMPARE(file.at(0)->statusTip(), QStringLiteral("Open a ROM"));
+    QVERIFY(file.at(1)->isSeparator());
+    for (int i = 2; i < 7; ++i)
+        QVERIFY2(!file.at(i)->isVisible(), "no recent file is stored yet");
+    QVERIFY(file.at(7)->isSeparator());
+    QCOMPARE(file.at(8)->text(), QStringLiteral("Exit"));
+    QCOMPARE(file.at(8)->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
+    QCOMPARE(file.at(8)->statusTip(), QStringLiteral("Exit the application"));
+
+    const QList<QAction *> help = bar.at(1)->menu()->actions();
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help.at(0)->text(), QStringLiteral("About Tidepool"));
+    QCOMPARE(help.at(0)->statusTip(), QStringLiteral("About Tidepool"));
+    QVERIFY(help.at(0)->shortcuts().isEmpty());
+}
+
+void TestMainWindow::presets_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("address"); // invalid for separators
+
+    const QVariant none;
+    QTest::newRow("Other") << 0 << "Other" << QVariant(0);
+    QTest::newRow("separator 1") << 1 << "" << none;
+    QTest::newRow("Doubutsu") << 2 << "Doubutsu no Mori (Animal Crossing)" << QVariant(0x19D40);
+    QTest::newRow("separator 3") << 3 << "" << none;
+    QTest::newRow("OoT NTSC 1.0") << 4 << "Ocarina of Time NTSC 1.0 & 1.1" << QVariant(0x7430);
+    QTest::newRow("OoT NTSC 1.2") << 5 << "Ocarina of Time NTSC 1.2" << QVariant(0x7960);
+    QTest::newRow("OoT PAL") << 6 << "Ocarina of Time PAL 1.0 & 1.1" << QVariant(0x7950);
+    QTest::newRow("OoT GCN") << 7 << "Ocarina of Time GCN & Master Quest" << QVariant(0x7170);
+    QTest::newRow("OoT MQ Debug") << 8 << "Ocarina of Time Master Quest Debug PAL"
+                                  << QVariant(0x12F70);
+    QTest::newRow("separator 9") << 9 << "" << none;
+    QTest::newRow("MM NTSC-U") << 10 << "Majora's Mask NTSC-U" << QVariant(0x1A500);
+    QTest::newRow("MM Demo") << 11 << "Majora's Mask NTSC-U Demo" << QVariant(0x1AB50);
+    QTest::newRow("MM J 1.0") << 12 << "Majora's Mask NTSC-J 1.0" << QVariant(0x1C110);
+    QTest::newRow("MM J 1.1") << 13 << "Majora's Mask NTSC-J 1.1" << QVariant(0x1C050);
+    QTest::newRow("MM PAL 1.0") << 14 << "Majora's Mask PAL 1.0" << QVariant(0x1A650);
+    QTest::newRow("MM PAL 1.1") << 15 << "Majora's Mask PAL 1.1" << QVariant(0x1A8D0);
+    QTest::newRow("MM Debug") << 16 << "Majora's Mask Debug PAL" << QVariant(0x24F60);
+}
+
+void TestMainWindow::presets()
+{
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    QFETCH(QVariant, address);
+
+    MainWindow window;
+    const auto *combo = window.findChild<QComboBox *>();
+    QCOMPARE(combo->count(), 17);
+    QVERIFY(!combo->isEditable());
+    QCOMPARE(combo->itemText(index), text);
+    const QVariant data = combo->itemData(index, Qt::UserRole);
+    QCOMPARE(data.isValid(), address.isValid());
+    if (address.isValid()) {
+        QCOMPARE(data.userType(), int(QMetaType::Int));
+        QCOMPARE(data.toInt(), address.toInt());
+    } else {
+        QVERIFY2(!(combo->model()->flags(combo->model()->index(index, 0)) & Qt::ItemIsEnabled),
+            "separators cannot be chosen");
+    }
+}
+
+void TestMainWindow::choosingAPresetWritesItsAddress_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("Doubutsu") << 2 << "0x00019D40";
+    QTest::newRow("OoT NTSC 1.0") << 4 << "0x00007430";
+    QTest::newRow("OoT MQ Debug") << 8 << "0x00012F70";
+    QTest::newRow("MM Debug") << 16 << "0x00024F60";
+}
+
+void TestMainWindow::choosingAPresetWritesItsAddress()
+{
+    QFETCH(int, index);
+    QFETCH(QString, shown);
+    MainWindow window;
+    auto *combo = window.findChild<QComboBox *>();
+    auto *address = window.findChild<QLineEdit *>();
+    address->setText(QStringLiteral("typed by hand"));
+    combo->setCurrentIndex(index);
+    QCOMPARE(address->text(), shown);
+    combo->setCurrentIndex(0);
+    QCOMPARE(address->text(), QStringLiteral("0x00000000"));
+}
+
+void TestMainWindow::windowHasFixedSizeFlags()
+{
+    MainWindow window;
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(window.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+}
+
+void TestMainWindow::slotsInMetaObjectOrder()
+{
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    QCOMPARE(meta.className(), "MainWindow");
+    const QList<QByteArray> expected = {"openRecentFile()", "setGame(int)", "startDecompression()",
+        "about()", "open()", "saveFile()", "endConvertion()", "updateProgressDialog(int,QString)"};
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QMetaMethod method = meta.method(meta.methodOffset() + i);
+        QCOMPARE(method.methodSignature(), expected.at(i));
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Private);
+    }
+    const QMetaMethod update = meta.method(meta.methodOffset() + 7);
+    QCOMPARE(update.parameterNames(), (QList<QByteArray> {"i", "value"}));
+    QCOMPARE(meta.method(meta.methodOffset() + 1).parameterNames(), QList<QByteArray> {"game"});
+}
+
+void TestMainWindow::workerSignalsInMetaObjectOrder()
+{
+    const QMetaObject &meta = Worker::staticMetaObject;
+    QCOMPARE(meta.className(), "Worker");
+    const QList<QByteArray> expected = {
+        "valueChanged(int,QString)", "finished()", "decompressed()", "converted()", "mainLoop()"};
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QMetaMethod method = meta.method(meta.methodOffset() + i);
+        QCOMPARE(method.methodSignature(), expected.at(i));
+        QCOMPARE(method.methodType(), i < 4 ? QMetaMethod::Signal : QMetaMethod::Slot);
+    }
+    QCOMPARE(meta.method(meta.methodOffset()).parameterNames(), (QList<QByteArray> {"i", "value"}));
+    QCOMPARE(int(Worker::Method1), 1);
+    QCOMPARE(int(Worker::Method2), 2);
+    QCOMPARE(int(Worker::Method3), 3);
+}
+
+void TestMainWindow::aboutBoxNamesTheProgram()
+{
+    MainWindow window;
+    ModalDialogs dialogs;
+    window.menuBar()->actions().at(1)->menu()->actions().at(0)->trigger();
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("About"));
+    QVERIFY(
+        dialogs.messageBoxes.at(0).text.startsWith(QStringLiteral("<b>Tidepool 1.0</b><br><br>")));
+    QVERIFY(dialogs.messageBoxes.at(0).text.contains(QStringLiteral("<a href=")));
+}
+
+void TestMainWindow::closesAtOnceWithoutEverStartingTheWorker()
+{
+    // A hang here (waiting on a thread that never ran) trips the test's time limit.
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.close());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
