@@ -1,0 +1,287 @@
+// From a loaded ROM to a saved, decompressed one through the real window: the three game
+// families end to end, the address field, the file table check, the save dialog and refusals.
+#include "debuglog.h"
+#include "mainwindow.h"
+#include "modaldialogs.h"
+#include "romfixture.h"
+#include "testapp.h"
+#include "windowdriver.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace WindowDriver;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QFile::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Where two images first differ, for a readable failure.
+QString firstDifference(const QByteArray &a, const QByteArray &b)
+{
+    const int common = std::min(a.size(), b.size());
+    for (int i = 0; i < common; ++i) {
+        if (a.at(i) != b.at(i))
+            return QStringLiteral("first difference at 0x%1").arg(i, 0, 16);
+    }
+    return QStringLiteral("lengths %1 and %2").arg(a.size()).arg(b.size());
+}
+
+} // namespace
+
+class TestDecompressing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+    void init();
+    void cleanup();
+
+    void decompressesEachFamily_data();
+    void decompressesEachFamily();
+    void parsesTheAddressField_data();
+    void parsesTheAddressField();
+    void proposesASaveName_data();
+    void proposesASaveName();
+    void cancellingTheSaveDialogChangesNothing();
+    void emptyTableIsRefused();
+    void malformedTableIsRefused();
+    void unwritablePathIsReported();
+
+private:
+    // Loads a ROM of the fixture and waits until it is ready.
+    void load(MainWindow &window, const QString &path);
+
+    QTemporaryDir *dir = nullptr;
+};
+
+void TestDecompressing::init()
+{
+    QSettings().clear();
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+}
+
+void TestDecompressing::cleanup()
+{
+    delete dir;
+    dir = nullptr;
+    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+}
+
+void TestDecompressing::load(MainWindow &window, const QString &path)
+{
+    dropFiles(window, {path});
+    QTRY_VERIFY_WITH_TIMEOUT(decompressButton(window)->isEnabled(), 20000);
+}
+
+void TestDecompressing::decompressesEachFamily_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<int>("chip");
+    QTest::addColumn<QString>("game");
+    QTest::newRow("Ocarina of Time, z64") << 0 << "z64" << 6105 << "Ocarina of Time NTSC 1.0 & 1.1";
+    QTest::newRow("Majora's Mask, v64") << 1 << "v64" << 6105 << "Majora's Mask NTSC-U";
+    QTest::newRow("Doubutsu no Mori, n64")
+        << 2 << "n64" << 6102 << "Doubutsu no Mori (Animal Crossing)";
+}
+
+void TestDecompressing::decompressesEachFamily()
+{
+    QFETCH(int, family);
+    QFETCH(QString, order);
+    QFETCH(int, chip);
+    QFETCH(QString, game);
+    RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
+        : family == 1                ? RomFixture::majoraLike()
+                                     : RomFixture::doubutsuLike();
+    QByteArray rom = fixture.build();
+    if (order == "v64")
+        rom = RomFixture::toV64(rom);
+    else if (order == "n64")
+        rom = RomFixture::toN64(rom);
+    const QString romFile = writeFile(*dir, "game." + order, rom);
+    const QString saved = dir->filePath("out.z64");
+
+    DebugLog log;
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, romFile);
+    QCOMPARE(gameCombo(window)->currentText(), game);
+    dialogs.queueFilePath(saved);
+    decompressButton(window)->click();
+    QCOMPARE(dialogs.fileDialogTitles, QStringList {"Save File"});
+    auto *progress = window.findChildren<QProgressDialog *>().value(0);
+    QVERIFY(progress);
+    QCOMPARE(progress->maximum(), fixture.entries().size());
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File saved"), 60000);
+    QVERIFY(dialogs.messageBoxes.isEmpty());
+    QVERIFY(!decompressButton(window)->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+
+    const QByteArray output = readAll(saved);
+    QCOMPARE(output.size(), 0x4000000);
+    quint32 crc1 = 0, crc2 = 0;
+    referenceChecksum(output, chip, &crc1, &crc2);
+    QCOMPARE(wordAt(output, 16), crc1);
+    QCOMPARE(wordAt(output, 20), crc2);
+    QByteArray expected = fixture.expectedOutput();
+    putWord(expected, 16, crc1);
+    putWord(expected, 20, crc2);
+    QVERIFY2(output == expected, qPrintable(firstDifference(output, expected)));
+    QCOMPARE(log.count("\"CIC-NUS-" + QString::number(chip) + "\""), 1);
+
+    // Each decompression needs a fresh load.
+    load(window, romFile);
+    QVERIFY(decompressButton(window)->isEnabled());
+}
+
+void TestDecompressing::parsesTheAddressField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("hex") << "0x00007430" << false;
+    QTest::newRow("decimal") << "29744" << false;
+    QTest::newRow("upper-case X fails to 0") << "0X7430" << true;
+    QTest::newRow("past the end") << "0x7FFFFFF0" << true;
+    QTest::newRow("negative") << "-16" << true;
+    QTest::newRow("not a table") << "0x00001000" << true;
+}
+
+void TestDecompressing::parsesTheAddressField()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, warned);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    MainWindow window;
+    ModalDialogs dialogs;
+    dialogs.answerMessageBoxesWith(QMessageBox::Cancel);
+    load(window, writeFile(*dir, "oot.z64", fixture.build()));
+    addressEdit(window)->setText(text);
+    decompressButton(window)->click();
+    if (warned) {
+        QCOMPARE(dialogs.messageBoxes.size(), 1);
+        QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Warning"));
+        QCOMPARE(dialogs.messageBoxes.at(0).text,
+            QStringLiteral("The File Table does not start with 00000000 00001060 00000000 "
+                           "00000000.\nThis usually indicates that the specified address "
+                           "isn't the start of a file table.\nAre you sure that you want to "
+                           "continue?"));
+        QCOMPARE(dialogs.messageBoxes.at(0).buttons, QMessageBox::Yes | QMessageBox::Cancel);
+        QVERIFY2(dialogs.fileDialogTitles.isEmpty(), "Cancel ends it before the save dialog");
+    } else {
+        QVERIFY(dialogs.messageBoxes.isEmpty());
+        QCOMPARE(dialogs.fileDialogTitles.size(), 1);
+    }
+    QVERIFY(decompressButton(window)->isEnabled());
+    QVERIFY(!window.findChild<QProgressDialog *>());
+
+    if (warned) { // answering Yes goes on to the save dialog
+        dialogs.answerMessageBoxesWith(QMessageBox::Yes);
+        decompressButton(window)->click();
+        QCOMPARE(dialogs.fileDialogTitles.size(), 1);
+    }
+}
+
+void TestDecompressing::proposesASaveName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("extension") << "oot.rom"
+                               << "dec_oot.z64";
+    QTest::newRow("no extension") << "game"
+                                  << "dec_game.z64";
+    QTest::newRow("two dots") << "a.b.z64"
+                              << "dec_a.b.z64";
+}
+
+void TestDecompressing::proposesASaveName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, proposed);
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile(*dir, name, RomFixture::ocarinaLike().build()));
+    decompressButton(window)->click();
+    QCOMPARE(dialogs.fileDialogSelections, QStringList {dir->filePath(proposed)});
+}
+
+void TestDecompressing::cancellingTheSaveDialogChangesNothing()
+{
+    DebugLog log;
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
+    decompressButton(window)->click();
+    QCOMPARE(dialogs.fileDialogTitles.size(), 1);
+    QVERIFY(decompressButton(window)->isEnabled());
+    QVERIFY(!window.findChild<QProgressDialog *>());
+    QCOMPARE(log.count("Starting worker mainLoop"), 0);
+}
+
+void TestDecompressing::emptyTableIsRefused()
+{
+    QByteArray rom = RomFixture::ocarinaLike().build();
+    MainWindow window;
+    ModalDialogs dialogs;
+    dialogs.answerMessageBoxesWith(QMessageBox::Yes);
+    load(window, writeFile(*dir, "oot.z64", rom));
+    addressEdit(window)->setText("0x00100000"); // zeros: no entries
+    dialogs.queueFilePath(dir->filePath("out.z64"));
+    decompressButton(window)->click();
+    QCOMPARE(dialogs.messageBoxes.size(), 2);
+    QCOMPARE(dialogs.messageBoxes.at(1).text,
+        QStringLiteral("The file table at 0x00100000 lists no files, so there is nothing to "
+                       "decompress."));
+    QVERIFY(decompressButton(window)->isEnabled());
+    QVERIFY(!window.findChild<QProgressDialog *>());
+    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+}
+
+void TestDecompressing::malformedTableIsRefused()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    QByteArray rom = fixture.build();
+    putWord(rom, fixture.tableAddress() + 4 * 16 + 4, 0xFFFFFFF0); // entry 4 ends at -16
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile(*dir, "oot.z64", rom));
+    dialogs.queueFilePath(dir->filePath("out.z64"));
+    decompressButton(window)->click();
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QVERIFY2(dialogs.messageBoxes.at(0).text.startsWith("Entry 4 of the file table at 0x00007430"),
+        qPrintable(dialogs.messageBoxes.at(0).text));
+    QVERIFY(dialogs.messageBoxes.at(0).text.contains("holds a negative address"));
+    QVERIFY(decompressButton(window)->isEnabled());
+    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+}
+
+void TestDecompressing::unwritablePathIsReported()
+{
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
+    const QString path = dir->filePath("no/such/folder/out.z64");
+    dialogs.queueFilePath(path);
+    decompressButton(window)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.messageBoxes.size(), 1, 30000);
+    QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
+    QVERIFY2(dialogs.messageBoxes.at(0).text.startsWith("Cannot write file " + path + ":\n"),
+        qPrintable(dialogs.messageBoxes.at(0).text));
+    QVERIFY(statusMessage(window) != QStringLiteral("File saved"));
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+QTEST_MAIN(TestDecompressing)
+#include "tst_decompressing.moc"

@@ -1,0 +1,421 @@
+// Loading ROMs through the real window: open, drop and recent files, the three byte orders
+// through the real worker thread, game detection, rejections, and what is remembered.
+#include "debuglog.h"
+#include "mainwindow.h"
+#include "modaldialogs.h"
+#include "romfixture.h"
+#include "testapp.h"
+#include "windowdriver.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace WindowDriver;
+
+namespace {
+
+// A small big-endian ROM carrying the given build strings at the given offsets.
+QByteArray romWith(
+    std::initializer_list<std::pair<int, const char *>> strings = {}, int length = 0x40000)
+{
+    QByteArray rom(length, '\0');
+    rom.replace(0, 8, QByteArray::fromHex("803712400000000F"));
+    rom.replace(59, 4, "CZLE");
+    rom[63] = 1;
+    for (const auto &s : strings)
+        rom.replace(s.first, int(qstrlen(s.second)), s.second);
+    return rom;
+}
+
+const QString gameCodeLine = QStringLiteral("\"CZLE1\"");
+
+} // namespace
+
+class TestLoading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+    void init();
+    void cleanup();
+
+    void z64LoadsAtOnce();
+    void convertsOtherByteOrders_data();
+    void convertsOtherByteOrders();
+    void secondConversionUsesTheRunningThread();
+    void noLoadWhileConverting();
+    void rejectsWhatIsNotARom_data();
+    void rejectsWhatIsNotARom();
+    void unreadableFileChangesNothing_data();
+    void unreadableFileChangesNothing();
+    void detectsTheGame_data();
+    void detectsTheGame();
+    void noBuildStringKeepsTheTypedAddress();
+    void recentFilesKeepNewestFirst();
+    void recentFilesKeepFive();
+    void recentFilesCompareExactly();
+    void recentEntryOpensItsFile();
+    void recentEntryOfADeletedFileStays();
+    void fileDialogPathIsWrittenOnce();
+    void dropLoadsOnlyTheLastFile();
+    void dropWithoutFilesLoadsNothing();
+    void openStartsAtTheDesktopThenTheLastRom();
+
+private:
+    QTemporaryDir *dir = nullptr;
+    QString romPath(const QString &name, const QByteArray &content)
+    {
+        return writeFile(*dir, name, content);
+    }
+};
+
+void TestLoading::init()
+{
+    QSettings().clear();
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+}
+
+void TestLoading::cleanup()
+{
+    delete dir;
+    dir = nullptr;
+    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+}
+
+void TestLoading::z64LoadsAtOnce()
+{
+    DebugLog log;
+    MainWindow window;
+    ModalDialogs dialogs;
+    const QString path = romPath("oot.z64", romWith({{0x7400, "zelda@"}}));
+    dropFiles(window, {path});
+    // All of it happens before the drop returns: no dialog, no worker.
+    QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
+    QVERIFY(decompressButton(window)->isEnabled());
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00007430"));
+    QVERIFY(!window.findChild<QProgressDialog *>());
+    QVERIFY(dialogs.messageBoxes.isEmpty());
+    QCOMPARE(window.windowTitle(), path + "[*]");
+    QCOMPARE(QSettings().value("romPath").toString(), path);
+    QCOMPARE(log.count(QStringLiteral("This is a z64 ROM.")), 1);
+    QCOMPARE(log.count(gameCodeLine), 1);
+    QVERIFY(log.lines().contains(QStringLiteral("\"803712400000000f\"")));
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestLoading::convertsOtherByteOrders_data()
+{
+    QTest::addColumn<bool>("byteSwapped");
+    QTest::newRow("v64") << true;
+    QTest::newRow("n64") << false;
+}
+
+void TestLoading::convertsOtherByteOrders()
+{
+    QFETCH(bool, byteSwapped);
+    DebugLog log;
+    MainWindow window;
+    const QByteArray rom = romWith({{0x1A4D0, "zelda@"}});
+    const QString path
+        = romPath("mm.rom", byteSwapped ? RomFixture::toV64(rom) : RomFixture::toN64(rom));
+    dropFiles(window, {path});
+
+    auto *progress = window.findChild<QProgressDialog *>();
+    QVERIFY(progress);
+    QCOMPARE(progress->labelText(),
+        byteSwapped ? QStringLiteral("Converting ROM from Byteswapped Big Endian to Big Endian.")
+                    : QStringLiteral("Converting ROM from Little Endian to Big Endian."));
+    QCOMPARE(progress->windowModality(), Qt::WindowModal);
+    QVERIFY(!(progress->windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(!progress->findChild<QPushButton *>());
+    QCOMPARE(progress->maximum(), rom.size());
+    QVERIFY(progress->isVisible());
+    QVERIFY(!decompressButton(window)->isEnabled());
+    QVERIFY(QApplication::overrideCursor());
+
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
+    // Detection found the string, so the image was big endian by then.
+    QCOMPARE(gameCombo(window)->currentText(), QStringLiteral("Majora's Mask NTSC-U"));
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x0001A500"));
+    QVERIFY(decompressButton(window)->isEnabled());
+    QVERIFY(!progress->isVisible());
+    QCOMPARE(log.count(gameCodeLine), 1);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestLoading::secondConversionUsesTheRunningThread()
+{
+    DebugLog log;
+    MainWindow window;
+    dropFiles(window, {romPath("a.v64", RomFixture::toV64(romWith({{0x7400, "zelda@"}})))});
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
+    window.statusBar()->clearMessage();
+    dropFiles(window, {romPath("b.n64", RomFixture::toN64(romWith({{0x19D00, "forest@"}})))});
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00019D40"));
+    QCOMPARE(log.count(QStringLiteral("Starting worker mainLoop in Thread ")), 1);
+    QCOMPARE(log.count(QStringLiteral("Starting Method2 in Thread ")), 2);
+    QCOMPARE(window.findChildren<QProgressDialog *>().size(), 1);
+}
+
+void TestLoading::noLoadWhileConverting()
+{
+    MainWindow window;
+    const QString converting = romPath("big.v64", RomFixture::toV64(romWith({}, 0x400000)));
+    dropFiles(window, {converting});
+    const QString other = romPath("other.z64", romWith({{0x7400, "zelda@"}}));
+    dropFiles(window, {other});
+    QCOMPARE(window.windowTitle(), converting + "[*]");
+    QCOMPARE(QSettings().value("romPath").toString(), converting);
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
+    QCOMPARE(visibleRecentFiles(window), QStringList {"&1 " + converting});
+}
+
+void TestLoading::rejectsWhatIsNotARom_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray z64 = QByteArray::fromHex("803712400000000F");
+    QTest::newRow("64 bytes") << z64 + QByteArray(56, '\0');
+    QTest::newRow("length not a multiple of 4") << z64 + QByteArray(1022, '\0');
+    QTest::newRow("wrong signature")
+        << QByteArray::fromHex("8037124000000010") + QByteArray(1016, 0);
+    QTest::newRow("signature not at 0") << QByteArray(4, '\0') + z64 + QByteArray(1012, '\0');
+    QTest::newRow("empty file") << QByteArray();
+}
+
+void TestLoading::rejectsWhatIsNotARom()
+{
+    QFETCH(QByteArray, content);
+    DebugLog log;
+    MainWindow window;
+    ModalDialogs dialogs;
+    dropFiles(window, {romPath("good.z64", romWith({{0x7400, "zelda@"}}))});
+    QVERIFY(decompressButton(window)->isEnabled());
+
+    const QString path = romPath("bad.bin", content);
+    dropFiles(window, {path});
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
+    QCOMPARE(dialogs.messageBoxes.at(0).text, QStringLiteral("This is not a ROM."));
+    QVERIFY(!decompressButton(window)->isEnabled());
+    QCOMPARE(window.windowTitle(), QStringLiteral("No File Loaded[*]"));
+    QCOMPARE(visibleRecentFiles(window).value(0), "&1 " + path);
+    QCOMPARE(QSettings().value("romPath").toString(), path);
+    // The preset and the address stay as the good ROM left them.
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00007430"));
+    QCOMPARE(log.count(QStringLiteral("This is not a ROM.")), 1);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestLoading::unreadableFileChangesNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing.z64"
+                             << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "It is a folder, not a file";
+    QTest::newRow("empty path") << ""
+                                << "No file name specified";
+}
+
+void TestLoading::unreadableFileChangesNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    MainWindow window;
+    ModalDialogs dialogs;
+    const QString good = romPath("good.z64", romWith({{0x7400, "zelda@"}}));
+    dropFiles(window, {good});
+    QDir(dir->path()).mkdir("folder");
+    const QString path = name.isEmpty() ? QString() : dir->filePath(name);
+
+    if (name.isEmpty())
+        dropFiles(window, {QString()});
+    else
+        dropFiles(window, {path});
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
+    QCOMPARE(dialogs.messageBoxes.at(0).text,
+        QStringLiteral("Cannot read file %1:\n%2.").arg(path, reason));
+    QVERIFY(decompressButton(window)->isEnabled());
+    QCOMPARE(window.windowTitle(), good + "[*]");
+    QCOMPARE(QSettings().value("romPath").toString(), good);
+    QCOMPARE(visibleRecentFiles(window), QStringList {"&1 " + good});
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestLoading::detectsTheGame_data()
+{
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<QString>("game");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("OoT NTSC 1.0") << romWith({{0x7400, "zelda@"}})
+                                  << "Ocarina of Time NTSC 1.0 & 1.1"
+                                  << "0x00007430";
+    QTest::newRow("MM NTSC-U") << romWith({{0x1A4D0, "zelda@"}}) << "Majora's Mask NTSC-U"
+                               << "0x0001A500";
+    QTest::newRow("Doubutsu") << romWith({{0x19D00, "forest@"}})
+                              << "Doubutsu no Mori (Animal Crossing)"
+                              << "0x00019D40";
+    QTest::newRow("unknown address") << romWith({{0x8000, "zelda@"}}) << "Other"
+                                     << "0x00008030";
+    QTest::newRow("both strings") << romWith({{0x19D00, "forest@"}, {0x7400, "zelda@"}})
+                                  << "Ocarina of Time NTSC 1.0 & 1.1"
+                                  << "0x00007430";
+    QTest::newRow("neither") << romWith() << "Other"
+                             << "0x00000000";
+}
+
+void TestLoading::detectsTheGame()
+{
+    QFETCH(QByteArray, rom);
+    QFETCH(QString, game);
+    QFETCH(QString, address);
+    MainWindow window;
+    // Start from another preset, so that landing on "Other" is seen.
+    gameCombo(window)->setCurrentIndex(16);
+    dropFiles(window, {romPath("game.z64", rom)});
+    QCOMPARE(gameCombo(window)->currentText(), game);
+    QCOMPARE(addressEdit(window)->text(), address);
+}
+
+void TestLoading::noBuildStringKeepsTheTypedAddress()
+{
+    MainWindow window;
+    addressEdit(window)->setText("0x00001234");
+    dropFiles(window, {romPath("plain.z64", romWith())});
+    QCOMPARE(gameCombo(window)->currentIndex(), 0);
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00001234"));
+    QVERIFY(decompressButton(window)->isEnabled());
+}
+
+void TestLoading::recentFilesKeepNewestFirst()
+{
+    MainWindow window;
+    const QString a = romPath("a.z64", romWith());
+    const QString b = romPath("b.z64", romWith());
+    dropFiles(window, {a});
+    dropFiles(window, {b});
+    dropFiles(window, {a});
+    QCOMPARE(visibleRecentFiles(window), (QStringList {"&1 " + a, "&2 " + b}));
+    QCOMPARE(QSettings().value("recentFileList").toStringList(), (QStringList {a, b}));
+    QCOMPARE(recentFileActions(window).at(1)->data().toString(), b);
+}
+
+void TestLoading::recentFilesKeepFive()
+{
+    MainWindow window;
+    QStringList paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.prepend(romPath(QStringLiteral("rom%1.z64").arg(i), romWith()));
+        dropFiles(window, {paths.first()});
+    }
+    QCOMPARE(QSettings().value("recentFileList").toStringList(), paths.mid(0, 5));
+    QCOMPARE(visibleRecentFiles(window).size(), 5);
+    QCOMPARE(visibleRecentFiles(window).at(4), "&5 " + paths.at(4));
+
+    // A longer list written by something else shows its first five.
+    QSettings().setValue("recentFileList", paths + QStringList {"x", "y"});
+    MainWindow second;
+    QCOMPARE(visibleRecentFiles(second).size(), 5);
+}
+
+void TestLoading::recentFilesCompareExactly()
+{
+    MainWindow window;
+    const QString path = romPath("Same&Name.z64", romWith());
+    dropFiles(window, {path});
+    // The same file by another spelling is another entry.
+    const QString dotted = dir->path() + "/./Same&Name.z64";
+    dropFiles(window, {dotted});
+    QCOMPARE(QSettings().value("recentFileList").toStringList().size(), 2);
+    // The ampersand goes into the text as it is: the menu takes it as a mnemonic.
+    QCOMPARE(recentFileActions(window).at(1)->text(), "&2 " + path);
+}
+
+void TestLoading::recentEntryOpensItsFile()
+{
+    const QString path = romPath("again.z64", romWith({{0x7400, "zelda@"}}));
+    QSettings().setValue("recentFileList", QStringList {path});
+    MainWindow window;
+    QCOMPARE(visibleRecentFiles(window), QStringList {"&1 " + path});
+    recentFileActions(window).at(0)->trigger();
+    QCOMPARE(window.windowTitle(), path + "[*]");
+    QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
+}
+
+void TestLoading::recentEntryOfADeletedFileStays()
+{
+    const QString path = romPath("gone.z64", romWith());
+    const QString kept = romPath("kept.z64", romWith());
+    MainWindow window;
+    ModalDialogs dialogs;
+    dropFiles(window, {path});
+    dropFiles(window, {kept});
+    QVERIFY(QFile::remove(path));
+    recentFileActions(window).at(1)->trigger();
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QVERIFY(dialogs.messageBoxes.at(0).text.startsWith("Cannot read file " + path));
+    QCOMPARE(QSettings().value("recentFileList").toStringList(), (QStringList {kept, path}));
+    QCOMPARE(window.windowTitle(), kept + "[*]");
+}
+
+void TestLoading::fileDialogPathIsWrittenOnce()
+{
+    MainWindow window;
+    dropFiles(window, {romPath("first.z64", romWith())});
+    QDir(dir->path()).mkdir("elsewhere");
+    dropFiles(window, {romPath("elsewhere/second.z64", romWith())});
+    QCOMPARE(QSettings().value("fileDialogPath").toString(), dir->path() + "/");
+}
+
+void TestLoading::dropLoadsOnlyTheLastFile()
+{
+    MainWindow window;
+    const QStringList paths
+        = {romPath("1.z64", romWith()), romPath("2.z64", romWith()), romPath("3.z64", romWith())};
+    dropFiles(window, paths);
+    QCOMPARE(QSettings().value("recentFileList").toStringList(), QStringList {paths.last()});
+}
+
+void TestLoading::dropWithoutFilesLoadsNothing()
+{
+    MainWindow window;
+    ModalDialogs dialogs;
+    dropText(window, "just text");
+    QVERIFY(dialogs.messageBoxes.isEmpty());
+    QVERIFY(window.windowTitle().isEmpty());
+    QVERIFY(!QSettings().contains("romPath"));
+}
+
+void TestLoading::openStartsAtTheDesktopThenTheLastRom()
+{
+    MainWindow window;
+    ModalDialogs dialogs;
+    openAction(window)->trigger(); // cancelled
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    QCOMPARE(QSettings().value("romPath").toString(), desktop);
+    QCOMPARE(dialogs.fileDialogTitles, QStringList {"Open ROM"});
+
+    const QString path = romPath("picked.z64", romWith({{0x7400, "zelda@"}}));
+    dialogs.queueFilePath(path);
+    openAction(window)->trigger();
+    QCOMPARE(window.windowTitle(), path + "[*]");
+
+    openAction(window)->trigger(); // cancelled again: starts where the last ROM was
+    QCOMPARE(dialogs.fileDialogDirectories.last(), dir->path());
+}
+
+QTEST_MAIN(TestLoading)
+#include "tst_loading.moc"
