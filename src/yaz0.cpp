@@ -7,88 +7,113 @@ namespace Yaz0 {
 
 namespace {
 
-// Bytes a group can consume at most: its header and eight three-byte back-references. While this
-// many bytes remain, a whole group is read without a bounds check per byte.
-constexpr qint64 maxGroupLength = 1 + 8 * 3;
-
 constexpr int shortCountBias = 2; // N + 2: 3 to 17 bytes
 constexpr int longCountBias = 0x12; // b3 + 18: 18 to 273 bytes
 
-// Reads the stream, yielding 0 past its end.
-class Input
-{
-public:
-    Input(const char *data, qint64 length)
-        : p(reinterpret_cast<const uchar *>(data)), end(p + length)
-    { }
+// A group reads at most its header and eight three-byte back-references, 25 bytes. While 32
+// remain, a whole group is decoded without a bounds check per byte, and a literal run may read
+// 8 bytes at once from any chunk of it.
+constexpr qint64 fastGroupInput = 32;
 
-    bool wholeGroupLeft() const { return end - p >= maxGroupLength; }
-    uchar next() { return p < end ? *p++ : 0; }
-    uchar nextUnchecked() { return *p++; }
-    const uchar *position() const { return p; }
-    void skip(qint64 n) { p += n; }
-
-private:
-    const uchar *p;
-    const uchar *end;
-};
-
-// Appends count bytes copied from distance bytes back, byte by byte as far as the copy overlaps
-// its own output. The source is never before the output's start: a reference reaching further
-// back starts at the first byte, and an empty output yields zeros.
+// Appends count bytes copied from distance bytes back, as if byte by byte, so a copy that
+// overlaps its own output repeats it. The source is never before the output's start: a reference
+// reaching further back starts at the first byte, and an empty output yields zeros. Writes up to
+// 23 bytes past the copy's end, which the caller's slack allows and later output overwrites.
 inline char *copyBack(char *begin, char *out, qint64 distance, int count)
 {
     const qint64 produced = out - begin;
-    if (produced == 0) {
-        std::memset(out, 0, count);
+    if (Q_UNLIKELY(produced == 0)) {
+        std::memset(out, 0, size_t(count));
         return out + count;
     }
-    if (distance > produced)
+    if (Q_UNLIKELY(distance > produced))
         distance = produced;
     const char *src = out - distance;
     char *const stop = out + count;
-    if (distance >= 8) {
-        // Each 8-byte block reads only bytes already written; the last block may write a few
-        // bytes past stop, which the caller's slack allows and later output overwrites.
-        while (out < stop) {
-            std::memcpy(out, src, 8);
-            out += 8;
-            src += 8;
-        }
-        return stop;
+    if (distance < 8) {
+        // The copy repeats a pattern of distance bytes. After 8 bytes made one at a time, the
+        // same pattern stands a whole number of periods back at 8 bytes or more.
+        for (int i = 0; i < 8; ++i)
+            out[i] = src[i];
+        out += 8;
+        distance *= (8 + distance - 1) / distance;
+        src = out - distance;
     }
-    while (out < stop)
-        *out++ = *src++;
+    // 8-byte blocks read only bytes already written. Most references are 17 bytes or shorter,
+    // so the first two blocks are copied without asking.
+    std::memcpy(out, src, 8);
+    std::memcpy(out + 8, src + 8, 8);
+    out += 16;
+    src += 16;
+    while (out < stop) {
+        std::memcpy(out, src, 8);
+        out += 8;
+        src += 8;
+    }
     return stop;
 }
 
-// In a group that started with maxGroupLength bytes left, at least 24 - 3 * bit bytes remain
-// before chunk bit, so an 8-byte literal copy stays inside the stream up to bit 5.
-constexpr int lastBitForLiteralRun = 5;
-
-inline int leadingOnes(uchar header)
+inline int leadingOnes(quint32 header)
 {
-    return __builtin_clz(~(uint(header) << 24));
+    return __builtin_clz(~header);
 }
 
-template <bool Checked> inline uchar read(Input &in)
+// Decodes one group with at least fastGroupInput bytes of stream left. The header sits in the
+// top 8 bits of a word so that runs of literals can be counted at once.
+inline char *decodeFastGroup(const uchar *&in, char *begin, char *out, char *goal)
 {
-    return Checked ? in.next() : in.nextUnchecked();
-}
-
-// One chunk of the group; returns the new output end.
-template <bool Checked> inline char *decodeChunk(Input &in, bool literal, char *begin, char *out)
-{
-    if (literal) {
-        *out = char(read<Checked>(in));
-        return out + 1;
+    quint32 header = quint32(*in++) << 24;
+    int chunksLeft = 8;
+    while (chunksLeft > 0 && out < goal) {
+        if (header & 0x80000000u) {
+            // A run of literals: 8 bytes are moved, as many as the run holds are kept. Stopping
+            // at the goal is the same as testing after each byte.
+            // Consumed bits shift out and zeros come in, so the run never passes the group.
+            const int run = int(std::min<qint64>(leadingOnes(header), goal - out));
+            std::memcpy(out, in, 8);
+            in += run;
+            out += run;
+            chunksLeft -= run;
+            header <<= run;
+            continue;
+        }
+        const uchar b1 = in[0];
+        const uchar b2 = in[1];
+        const qint64 distance = ((b1 & 0x0F) << 8 | b2) + 1;
+        int count;
+        if (b1 >> 4) {
+            count = (b1 >> 4) + shortCountBias;
+            in += 2;
+        } else {
+            count = in[2] + longCountBias;
+            in += 3;
+        }
+        out = copyBack(begin, out, distance, count);
+        --chunksLeft;
+        header <<= 1;
     }
-    const uchar b1 = read<Checked>(in);
-    const uchar b2 = read<Checked>(in);
-    const qint64 distance = ((b1 & 0x0F) << 8 | b2) + 1;
-    const int nibble = b1 >> 4;
-    const int count = nibble != 0 ? nibble + shortCountBias : read<Checked>(in) + longCountBias;
-    return copyBack(begin, out, distance, count);
+    return out;
+}
+
+// Decodes one group near the end of the stream, where every read is checked and reads past the
+// end yield 0.
+inline char *decodeCheckedGroup(
+    const uchar *&in, const uchar *end, char *begin, char *out, char *goal)
+{
+    const auto next = [&in, end]() -> uchar { return in < end ? *in++ : 0; };
+    uchar header = next();
+    for (int chunk = 0; chunk < 8 && out < goal; ++chunk, header = uchar(header << 1)) {
+        if (header & 0x80) {
+            *out++ = char(next());
+            continue;
+        }
+        const uchar b1 = next();
+        const uchar b2 = next();
+        const qint64 distance = ((b1 & 0x0F) << 8 | b2) + 1;
+        const int count = (b1 >> 4) ? (b1 >> 4) + shortCountBias : next() + longCountBias;
+        out = copyBack(begin, out, distance, count);
+    }
+    return out;
 }
 
 } // namespace
@@ -100,30 +125,15 @@ qint32 cappedDeclaredSize(qint32 declaredSize)
 
 qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out)
 {
-    Input in(stream, streamLength);
+    const auto *in = reinterpret_cast<const uchar *>(stream);
+    const uchar *const end = in + streamLength;
     char *const begin = out;
     char *const goal = out + cappedDeclaredSize(declaredSize);
     while (out < goal) {
-        const bool fast = in.wholeGroupLeft();
-        uchar header = fast ? in.nextUnchecked() : in.next();
-        for (int bit = 0; bit < 8 && out < goal;) {
-            const bool literal = header & 0x80;
-            if (literal && fast && bit <= lastBitForLiteralRun) {
-                // A run of literals is copied in one go: 8 bytes are moved, as many as the run
-                // holds are kept. Stopping at the goal is the same as testing after each byte.
-                const int run = std::min<qint64>({leadingOnes(header), 8 - bit, goal - out});
-                std::memcpy(out, in.position(), 8);
-                in.skip(run);
-                out += run;
-                bit += run;
-                header = uchar(header << run);
-                continue;
-            }
-            out = fast ? decodeChunk<false>(in, literal, begin, out)
-                       : decodeChunk<true>(in, literal, begin, out);
-            ++bit;
-            header = uchar(header << 1);
-        }
+        if (end - in >= fastGroupInput)
+            out = decodeFastGroup(in, begin, out, goal);
+        else
+            out = decodeCheckedGroup(in, end, begin, out, goal);
     }
     return out - begin;
 }
