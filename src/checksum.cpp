@@ -37,10 +37,11 @@ const Chip *findChip(int number)
     return nullptr;
 }
 
+// Rotates by the low five bits of bits; by 0 leaves the value as it is. Written so that the
+// compiler makes a single rotate instruction of it.
 inline quint32 rotateLeft(quint32 value, quint32 bits)
 {
-    bits &= 0x1F;
-    return bits == 0 ? value : (value << bits) | (value >> (32 - bits));
+    return (value << (bits & 31)) | (value >> ((32 - bits) & 31));
 }
 
 struct Accumulators
@@ -61,8 +62,12 @@ template <bool Is6105> Accumulators accumulate(const char *data, quint32 seed)
         const quint32 r = rotateLeft(d, d);
         t5 += r;
         // The boot code compares with an unsigned "greater or equal" (bgeu): on a tie it takes
-        // the rotation, and the console rejects a header computed the other way.
-        t2 ^= t2 >= d ? r : t6 ^ d;
+        // the rotation, and the console rejects a header computed the other way. Both outcomes
+        // are computed and one is picked, as the comparison is as good as random and a branch
+        // would be mispredicted half the time.
+        const quint32 ifAtLeast = t2 ^ r;
+        const quint32 ifBelow = t2 ^ t6 ^ d;
+        t2 = t2 >= d ? ifAtLeast : ifBelow;
         if (Is6105)
             t1 += BigEndian::load32(data + side6105Offset + (i & 0xFF)) ^ d;
         else
