@@ -319,21 +319,25 @@ QByteArray RomFixture::toN64(QByteArray image)
     return image;
 }
 
-// MIPS-like instruction words: a few opcodes, registers and small immediates, often repeated.
+// MIPS-like instruction words: a few opcodes, a few registers, small or arbitrary immediates, and
+// now and then a run of words seen shortly before.
 QByteArray RomFixture::codeLike(int length, quint32 seed)
 {
     Random random(seed);
     QByteArray data;
-    data.reserve(length + 4);
+    data.reserve(length + 32);
     static const quint32 opcodes[] = {0x27BD0000, 0xAFBF0000, 0x8FBF0000, 0x3C010000, 0x24020000,
-        0x0C000000, 0x00000000, 0x03E00008};
+        0x0C000000, 0x8C820000, 0x03E00008};
+    static const quint32 registers[] = {0x00000000, 0x00840000, 0x00A50000, 0x03A00000, 0x02000000,
+        0x00400000, 0x01100000, 0x03E00000};
     while (data.size() < length) {
-        if (data.size() >= 64 && random.below(4) == 0) {
+        if (data.size() >= 64 && random.below(6) == 0) {
             const int back = 4 * (1 + random.below(std::min(1000, data.size() / 4 - 8)));
-            data.append(data.mid(data.size() - back, 4 * (2 + random.below(6))));
+            data.append(data.mid(data.size() - back, 4 * (2 + random.below(5))));
             continue;
         }
-        const quint32 word = opcodes[random.below(8)] | (random.next() & 0x001F00FF);
+        const quint32 immediate = random.below(2) ? random.next() & 0xFFFF : random.below(64) * 4;
+        const quint32 word = opcodes[random.below(8)] | registers[random.below(8)] | immediate;
         for (int i = 0; i < 4; ++i)
             data.append(char(word >> (24 - 8 * i)));
     }
@@ -341,16 +345,16 @@ QByteArray RomFixture::codeLike(int length, quint32 seed)
     return data;
 }
 
-// 16-bit pixels with smooth gradients and runs.
+// 16-bit pixels: noisy gradients with short runs.
 QByteArray RomFixture::textureLike(int length, quint32 seed)
 {
     Random random(seed);
     QByteArray data;
-    data.reserve(length);
+    data.reserve(length + 8);
     int value = random.below(0x10000);
     while (data.size() < length) {
-        const int run = 1 + random.below(12);
-        value = (value + random.below(9) - 4) & 0xFFFF;
+        const int run = 1 + random.below(3);
+        value = (value + random.below(65) - 32) & 0xFFFF;
         for (int i = 0; i < run && data.size() < length; ++i) {
             data.append(char(value >> 8));
             data.append(char(value));
@@ -360,15 +364,21 @@ QByteArray RomFixture::textureLike(int length, quint32 seed)
     return data;
 }
 
+// Words made of syllables, with names and control codes.
 QByteArray RomFixture::textLike(int length, quint32 seed)
 {
     Random random(seed);
-    static const char *const words[] = {"the ", "tide ", "pool ", "Link ", "sword ", "fairy ",
-        "Hey! ", "Listen ", "rupee ", "forest ", "temple ", "moon ", "mask ", "\x05\x41", "\n"};
+    static const char *const syllables[] = {"ta", "ri", "po", "ol", "ne", "ka", "lu", "mo", "se",
+        "di", "fa", "ru", "gi", "zo", "he", "wa", "in", "el", "th", "an", "yo", "ku", "be", "or"};
     QByteArray data;
     data.reserve(length + 16);
-    while (data.size() < length)
-        data.append(words[random.below(15)]);
+    while (data.size() < length) {
+        const int parts = 1 + random.below(4);
+        for (int i = 0; i < parts; ++i)
+            data.append(syllables[random.below(24)]);
+        const int end = random.below(12);
+        data.append(end == 0 ? "!\n" : end == 1 ? "\x05\x41" : end == 2 ? ". " : " ");
+    }
     data.truncate(length);
     return data;
 }
