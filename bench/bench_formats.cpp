@@ -1,0 +1,117 @@
+// The format code against memcpy: Yaz0 decoding of game-like files, byte-order conversion and the
+// header checksum.
+#include "benchdata.h"
+#include "byteorder.h"
+#include "checksum.h"
+#include "yaz0.h"
+
+#include <chrono>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Stream
+{
+    QByteArray bytes; // shares the ROM's data
+    qint32 declaredSize;
+};
+
+std::vector<Stream> compressedStreams(qint64 *decodedBytes)
+{
+    RomFixture &fixture = gameLikeRom();
+    const QByteArray rom = fixture.build();
+    std::vector<Stream> streams;
+    *decodedBytes = 0;
+    for (const RomFixture::File &file : fixture.entries()) {
+        if (file.storage != RomFixture::Storage::Compressed)
+            continue;
+        const int start = file.physicalStart + Yaz0::headerSize;
+        streams.push_back({rom.mid(start, file.physicalEnd - start), file.content.size()});
+        *decodedBytes += file.content.size();
+    }
+    return streams;
+}
+
+void yaz0Decode(benchmark::State &state)
+{
+    qint64 decodedBytes = 0;
+    const std::vector<Stream> streams = compressedStreams(&decodedBytes);
+    qint64 storedBytes = 0;
+    for (const Stream &s : streams)
+        storedBytes += s.bytes.size();
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (const Stream &s : streams)
+            benchmark::DoNotOptimize(decodeYaz0(s.bytes, s.declaredSize));
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["files"] = double(streams.size());
+    state.counters["stored_share"] = double(storedBytes) / double(decodedBytes);
+    reportAgainstMemcpy(state, decodedBytes, seconds / double(state.iterations()));
+}
+
+// The same files decoded into one reused buffer, as the pass decodes into the output image.
+void yaz0DecodeInPlace(benchmark::State &state)
+{
+    qint64 decodedBytes = 0;
+    const std::vector<Stream> streams = compressedStreams(&decodedBytes);
+    QByteArray buffer(Yaz0::maxDeclaredSize / 16, '\0');
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (const Stream &s : streams) {
+            benchmark::DoNotOptimize(Yaz0::decodeInto(
+                s.bytes.constData(), s.bytes.size(), s.declaredSize, buffer.data()));
+        }
+        benchmark::ClobberMemory();
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    reportAgainstMemcpy(state, decodedBytes, seconds / double(state.iterations()));
+}
+
+void convert(benchmark::State &state, ByteOrder order)
+{
+    constexpr qint64 length = 32 << 20;
+    QByteArray image(int(length), '\x5A');
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        RomByteOrder::convertToBigEndian(image.data(), length, order);
+        benchmark::ClobberMemory();
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    reportAgainstMemcpy(state, length, seconds / double(state.iterations()));
+}
+
+void checksum(benchmark::State &state)
+{
+    const int chip = int(state.range(0));
+    QByteArray image = RomFixture::codeLike(int(Checksum::checkedEnd), 7);
+    image.replace(0x40, 4032, bootCodeFor(chip));
+    quint32 table[Checksum::tableSize];
+    Checksum::buildCrcTable(table);
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        quint32 result[2];
+        const int found = Checksum::bootChipForCrc(Checksum::bootCodeCrc(table, image));
+        benchmark::DoNotOptimize(Checksum::calculate(image, found, result));
+        benchmark::DoNotOptimize(result);
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    reportAgainstMemcpy(
+        state, Checksum::checkedEnd - Checksum::checkedStart, seconds / double(state.iterations()));
+}
+
+} // namespace
+
+BENCHMARK(yaz0Decode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(yaz0DecodeInPlace)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(convert, v64, ByteOrder::V64)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, n64, ByteOrder::N64)->Unit(benchmark::kMillisecond);
+BENCHMARK(checksum)->Arg(6101)->Arg(6102)->Arg(6103)->Arg(6105)->Arg(6106)->Unit(
+    benchmark::kMicrosecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,84 @@
+#include "benchdata.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int fileCount = 1500;
+constexpr double smallestFile = 1024;
+constexpr double largestFile = 300000;
+
+// Sizes spread evenly on a log scale, leaning small, so that the whole comes to about 50 MB.
+int fileSize(int i)
+{
+    const double u = std::pow((i * 0.6180339887) - std::floor(i * 0.6180339887), 1.35);
+    return int(smallestFile * std::pow(largestFile / smallestFile, u));
+}
+
+QByteArray fileContent(int i)
+{
+    const int size = fileSize(i);
+    const quint32 seed = quint32(i) + 1;
+    switch (i % 10) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+        return RomFixture::codeLike(size, seed);
+    case 4:
+    case 5:
+        return RomFixture::textureLike(size, seed);
+    case 6:
+        return RomFixture::textLike(size, seed);
+    case 7:
+    case 8:
+        return RomFixture::sparse(size, seed);
+    default:
+        return RomFixture::noise(size, seed);
+    }
+}
+
+} // namespace
+
+RomFixture &gameLikeRom()
+{
+    static RomFixture rom = [] {
+        RomFixture built(0x7430, "zelda@", 6105);
+        for (int i = 0; i < fileCount; ++i)
+            built.addFile(fileContent(i),
+                i % 25 == 24 ? RomFixture::Storage::Plain : RomFixture::Storage::Compressed);
+        built.build();
+        return built;
+    }();
+    return rom;
+}
+
+double memcpySeconds(qint64 bytes)
+{
+    std::vector<char> from(size_t(bytes), 1), to(size_t(bytes), 0);
+    double best = 1e9;
+    for (int run = 0; run < 7; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        std::memcpy(to.data(), from.data(), size_t(bytes));
+        benchmark::ClobberMemory();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    return best;
+}
+
+void reportAgainstMemcpy(
+    benchmark::State &state, qint64 bytesPerIteration, double secondsPerIteration)
+{
+    state.SetBytesProcessed(qint64(state.iterations()) * bytesPerIteration);
+    const double reference = memcpySeconds(bytesPerIteration);
+    state.counters["memcpy_x"] = secondsPerIteration / reference; // how many memcpys it takes
+    state.counters["of_memcpy"] = reference / secondsPerIteration; // throughput as a share
+}

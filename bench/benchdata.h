@@ -1,0 +1,22 @@
+#ifndef BENCHDATA_H
+#define BENCHDATA_H
+
+#include "romfixture.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QByteArray>
+
+// A ROM shaped like Ocarina of Time: about 1,500 files of code, textures, text, sparse data and
+// noise, 1 KB to 300 KB each, about 50 MB decoded and 32 MiB stored. Built once per process; it
+// takes a while, as the encoder searches the whole window for every match.
+RomFixture &gameLikeRom();
+
+// Seconds for one memcpy of bytes, the best of several runs over warm buffers.
+double memcpySeconds(qint64 bytes);
+
+// Records beside a benchmark how its throughput compares with memcpy's: 1 means as fast.
+void reportAgainstMemcpy(
+    benchmark::State &state, qint64 bytesPerIteration, double secondsPerIteration);
+
+#endif // BENCHDATA_H
