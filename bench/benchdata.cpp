@@ -18,7 +18,7 @@ constexpr double largestFile = 300000;
 // Sizes spread evenly on a log scale, leaning small, so that the whole comes to about 50 MB.
 int fileSize(int i)
 {
-    const double u = std::pow((i * 0.6180339887) - std::floor(i * 0.6180339887), 1.35);
+    const double u = std::pow((i * 0.6180339887) - std::floor(i * 0.6180339887), 1.5);
     return int(smallestFile * std::pow(largestFile / smallestFile, u));
 }
 
@@ -51,6 +51,7 @@ RomFixture &gameLikeRom()
 {
     static RomFixture rom = [] {
         RomFixture built(0x7430, "zelda@", 6105);
+        built.setMinimumSize(32 << 20);
         for (int i = 0; i < fileCount; ++i)
             built.addFile(fileContent(i),
                 i % 25 == 24 ? RomFixture::Storage::Plain : RomFixture::Storage::Compressed);

@@ -83,12 +83,13 @@ bool decodeInPlace(QByteArray &output, qint64 start, qint64 end, Span stored)
     if (Yaz0::cappedDeclaredSize(declared) != end - start
         || end + Yaz0::outputSlack > output.size())
         return false;
-    const QByteArray savedTail = output.mid(int(end), Yaz0::outputSlack);
+    char savedTail[Yaz0::outputSlack];
+    std::memcpy(savedTail, output.constData() + end, sizeof savedTail);
     const Span stream = payload(stored);
     char *const destination = output.data() + start;
     const qint64 produced = Yaz0::decodeInto(stream.data, stream.length, declared, destination);
     const QByteArray overrun(destination + (end - start), int(produced - (end - start)));
-    std::memcpy(output.data() + end, savedTail.constData(), size_t(savedTail.size()));
+    std::memcpy(output.data() + end, savedTail, sizeof savedTail);
     if (!overrun.isEmpty())
         splice(output, end, end, overrun.constData(), overrun.size());
     return true;

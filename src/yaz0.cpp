@@ -15,6 +15,29 @@ constexpr int longCountBias = 0x12; // b3 + 18: 18 to 273 bytes
 // 8 bytes at once from any chunk of it.
 constexpr qint64 fastGroupInput = 32;
 
+// A copy from 1, 2 or 4 bytes back repeats those bytes: the pattern is built in a register and
+// stored 8 bytes at a time, without reading back what was just written.
+inline char *fillWithPattern(char *out, char *stop, const char *src, int distance)
+{
+    quint64 pattern;
+    if (distance == 1) {
+        pattern = 0x0101010101010101ull * uchar(src[0]);
+    } else if (distance == 2) {
+        quint16 unit;
+        std::memcpy(&unit, src, sizeof unit);
+        pattern = 0x0001000100010001ull * unit;
+    } else {
+        quint32 unit;
+        std::memcpy(&unit, src, sizeof unit);
+        pattern = 0x0000000100000001ull * unit;
+    }
+    do {
+        std::memcpy(out, &pattern, 8);
+        out += 8;
+    } while (out < stop);
+    return stop;
+}
+
 // Appends count bytes copied from distance bytes back, as if byte by byte, so a copy that
 // overlaps its own output repeats it. The source is never before the output's start: a reference
 // reaching further back starts at the first byte, and an empty output yields zeros. Writes up to
@@ -31,6 +54,8 @@ inline char *copyBack(char *begin, char *out, qint64 distance, int count)
     const char *src = out - distance;
     char *const stop = out + count;
     if (distance < 8) {
+        if (distance == 1 || distance == 2 || distance == 4)
+            return fillWithPattern(out, stop, src, int(distance));
         // The copy repeats a pattern of distance bytes. After 8 bytes made one at a time, the
         // same pattern stands a whole number of periods back at 8 bytes or more.
         for (int i = 0; i < 8; ++i)
@@ -63,6 +88,12 @@ inline int leadingOnes(quint32 header)
 inline char *decodeFastGroup(const uchar *&in, char *begin, char *out, char *goal)
 {
     quint32 header = quint32(*in++) << 24;
+    if (header == 0xFF000000u && goal - out >= 8) {
+        // Eight literals, common in data that does not compress.
+        std::memcpy(out, in, 8);
+        in += 8;
+        return out + 8;
+    }
     int chunksLeft = 8;
     while (chunksLeft > 0 && out < goal) {
         if (header & 0x80000000u) {

@@ -223,8 +223,8 @@ void RomFixture::layOut()
         stored << bytes;
     }
 
-    const int romSize
-        = std::max(romGranule, (physicalAt + romGranule - 1) / romGranule * romGranule);
+    const int romSize = std::max(
+        {romGranule, m_minimumSize, (physicalAt + romGranule - 1) / romGranule * romGranule});
     m_rom = QByteArray(romSize, '\0');
     Random random {quint32(m_tableAddress)};
     for (int i = 0x1000; i < m_tableAddress; ++i)

@@ -29,6 +29,9 @@ public:
     // Files are laid out one after another in the order they are added, after the table.
     void addFile(const QByteArray &content, Storage storage);
 
+    // The ROM is at least this long (real ROMs are padded to a round size).
+    void setMinimumSize(int bytes) { m_minimumSize = bytes; }
+
     // The ROM in big-endian order; its length is a multiple of 1 MiB.
     QByteArray build();
     // Every entry of the table, the header, the file before the table and the table included.
@@ -59,6 +62,7 @@ private:
     qint32 m_tableAddress;
     QByteArray m_buildString;
     int m_chip;
+    int m_minimumSize = 0;
     QVector<File> m_added;
     QVector<File> m_entries;
     QByteArray m_rom;
