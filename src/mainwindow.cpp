@@ -319,8 +319,8 @@ bool MainWindow::readRomFile(const QString &fileName)
     if (!file.open(QFile::ReadOnly))
         return refuse(file.errorString());
     if (file.size() > maxRomFileSize)
-        return refuse(tr("The file is %1 MiB long; a ROM is never longer than %2 MiB")
-                          .arg(file.size() >> 20)
+        return refuse(tr("At %1 MiB the file is larger than the %2 MiB any ROM fits in")
+                          .arg((file.size() + (1 << 20) - 1) >> 20)
                           .arg(maxRomFileSize >> 20));
 
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -52,7 +52,7 @@ void Worker::mainLoop()
         mutex.lock();
         // Testing the flags before waiting means a request posted while a method ran, or before
         // the thread started, is never lost.
-        if (!requestPending && !abortRequested)
+        while (!requestPending && !abortRequested)
             condition.wait(&mutex);
         const bool aborting = abortRequested;
         requestPending = false;

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace WindowDriver;
 
 namespace {
@@ -227,6 +229,11 @@ void TestLoading::unreadableFileChangesNothing_data()
                             << "It is a folder, not a file";
     QTest::newRow("empty path") << ""
                                 << "No file name specified";
+    QTest::newRow("FIFO, which would block") << "pipe"
+                                             << "It is not a regular file";
+    QTest::newRow("over 1 GiB")
+        << "huge.z64"
+        << "At 1025 MiB the file is larger than the 1024 MiB any ROM fits in";
 }
 
 void TestLoading::unreadableFileChangesNothing()
@@ -238,6 +245,10 @@ void TestLoading::unreadableFileChangesNothing()
     const QString good = romPath("good.z64", romWith({{0x7400, "zelda@"}}));
     dropFiles(window, {good});
     QDir(dir->path()).mkdir("folder");
+    QVERIFY(::mkfifo(QFile::encodeName(dir->filePath("pipe")).constData(), 0600) == 0);
+    QFile huge(dir->filePath("huge.z64")); // sparse: takes no room on disk
+    QVERIFY(huge.open(QFile::WriteOnly) && huge.resize((qint64(1) << 30) + 1));
+    huge.close();
     const QString path = name.isEmpty() ? QString() : dir->filePath(name);
 
     if (name.isEmpty())
