@@ -522,26 +522,34 @@ void MainWindow::saveFile()
 }
 
 // Writes through a temporary file that replaces the target only once everything is written, so
-// a failed save leaves an existing file as it was.
+// a failed save leaves an existing file as it was. A target that exists but is not a regular file
+// (a device such as /dev/null) is written to directly: replacing it would destroy the device.
 bool MainWindow::writeOutputImage()
 {
-    QSaveFile file(romState.outputFileName);
-    const auto refuse = [this, &file] {
+    const QString &path = romState.outputFileName;
+    const QFileInfo target(path);
+    const auto refuse = [this, &path](const QString &reason) {
         QMessageBox::warning(this, tr("Application"),
-            tr("Cannot write file %1:\n%2.")
-                .arg(QDir::toNativeSeparators(romState.outputFileName), file.errorString()));
+            tr("Cannot write file %1:\n%2.").arg(QDir::toNativeSeparators(path), reason));
         return false;
     };
+    if (target.isDir())
+        return refuse(tr("It is a folder, not a file"));
+    QSaveFile replacement(path);
+    QFile device(path);
+    const bool direct = target.exists() && !target.isFile();
+    QFileDevice &file = direct ? static_cast<QFileDevice &>(device) : replacement;
     if (!file.open(QFile::WriteOnly))
-        return refuse();
+        return refuse(file.errorString());
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     fixCRC();
     const QByteArray &image = romState.outputImage;
-    const bool written = file.write(image) == image.size() && file.commit();
+    bool written = file.write(image) == image.size();
+    written = written && (direct ? device.flush() : replacement.commit());
     QApplication::restoreOverrideCursor();
     if (!written)
-        return refuse();
+        return refuse(file.errorString());
     return true;
 }
 

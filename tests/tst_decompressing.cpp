@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using namespace WindowDriver;
 
 namespace {
@@ -56,7 +59,8 @@ private slots:
     void cancellingTheSaveDialogChangesNothing();
     void emptyTableIsRefused();
     void malformedTableIsRefused();
-    void unwritablePathIsReported();
+    void savingFaults_data();
+    void savingFaults();
 
 private:
     // Loads a ROM of the fixture and waits until it is ready.
@@ -267,20 +271,58 @@ void TestDecompressing::malformedTableIsRefused()
     QVERIFY(!QFile::exists(dir->filePath("out.z64")));
 }
 
-void TestDecompressing::unwritablePathIsReported()
+void TestDecompressing::savingFaults_data()
 {
+    QTest::addColumn<QString>("target"); // relative to the test folder
+    QTest::addColumn<QString>("failure"); // empty: the save succeeds
+    QTest::newRow("missing folder") << "no/such/folder/out.z64"
+                                    << "No such file or directory";
+    QTest::newRow("a full device") << "full"
+                                   << "No space left on device";
+    QTest::newRow("over an existing file") << "existing.z64"
+                                           << "";
+    QTest::newRow("over the loaded ROM") << "oot.z64"
+                                         << "";
+}
+
+void TestDecompressing::savingFaults()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, failure);
+    const QString path = dir->filePath(target);
+    writeFile(*dir, "existing.z64", "old content");
+    if (target == "full") {
+        // A node like /dev/full of the test's own: writes to it fail after it opened.
+        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+            QSKIP("making a device node needs root");
+    }
+    RomFixture fixture = RomFixture::ocarinaLike();
     MainWindow window;
     ModalDialogs dialogs;
-    load(window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
-    const QString path = dir->filePath("no/such/folder/out.z64");
+    dialogs.answerMessageBoxesWith(QMessageBox::Yes); // replace an existing file
+    load(window, writeFile(*dir, "oot.z64", fixture.build()));
     dialogs.queueFilePath(path);
     decompressButton(window)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(dialogs.messageBoxes.size(), 1, 30000);
-    QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
-    QVERIFY2(dialogs.messageBoxes.at(0).text.startsWith("Cannot write file " + path + ":\n"),
-        qPrintable(dialogs.messageBoxes.at(0).text));
-    QVERIFY(statusMessage(window) != QStringLiteral("File saved"));
+    QTRY_VERIFY_WITH_TIMEOUT(!decompressButton(window)->isEnabled(), 30000);
     QVERIFY(!QApplication::overrideCursor());
+
+    QList<ModalDialogs::Seen> errors;
+    for (const ModalDialogs::Seen &seen : dialogs.messageBoxes) {
+        if (seen.title == QLatin1String("Application"))
+            errors << seen;
+    }
+    if (failure.isEmpty()) {
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(statusMessage(window), QStringLiteral("File saved"));
+        QCOMPARE(QFileInfo(path).size(), 0x4000000);
+        return;
+    }
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.at(0).text, QStringLiteral("Cannot write file %1:\n%2.").arg(path, failure));
+    QVERIFY(statusMessage(window) != QStringLiteral("File saved"));
+    QCOMPARE(readAll(dir->filePath("existing.z64")), QByteArray("old content"));
+    if (target == "full")
+        QVERIFY2(!QFileInfo(path).isFile(), "the device must not be replaced by a file");
 }
 
 QTEST_MAIN(TestDecompressing)
