@@ -80,6 +80,7 @@ private slots:
     void requestStopsThePassBeforeTheNextFile();
     void abortStopsThePass();
     void emptyFileListEndsSilently();
+    void passReportsEachFileThenFinishes();
 };
 
 void TestWorker::requestBeforeStartIsServed()
@@ -278,6 +279,32 @@ void TestWorker::emptyFileListEndsSilently()
     QTRY_COMPARE(log.count(QStringLiteral("Starting Method3")), 1);
     QCOMPARE(progress.count(), 0);
     QCOMPARE(decompressed.count(), 0);
+}
+
+void TestWorker::passReportsEachFileThenFinishes()
+{
+    DebugLog log;
+    WorkerRig rig;
+    fillManyFiles(rig.state, 3);
+    rig.state.files[1].physicalEnd = -1; // absent: skipped, but still counted
+    QSignalSpy progress(&rig.worker, &Worker::valueChanged);
+    QSignalSpy decompressed(&rig.worker, &Worker::decompressed);
+    rig.startWithoutPauses();
+    rig.worker.requestMethod(Worker::Method1);
+    QVERIFY(decompressed.wait(10000));
+    QCOMPARE(progress.count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(progress.at(i).at(0).toInt(), i);
+        QCOMPARE(progress.at(i).at(1).toString(), QStringLiteral("%1/3 files done.").arg(i + 1));
+    }
+    QCOMPARE(decompressed.count(), 1);
+    QCOMPARE(log.count(QStringLiteral("3 / 3 done.")), 1);
+    const QByteArray &out = rig.state.outputImage;
+    QCOMPARE(out.mid(0x1000, 16), QByteArray(16, 'r'));
+    QCOMPARE(out.mid(0x1010, 16), QByteArray(16, '\0'));
+    QCOMPARE(wordAt(out, 0x100 + 8), 0x1000u);
+    QCOMPARE(wordAt(out, 0x100 + 16 + 8), 0u); // the absent file's entry is not rewritten
+    QCOMPARE(wordAt(out, 0x100 + 32 + 8), 0x1020u);
 }
 
 QTEST_GUILESS_MAIN(TestWorker)
