@@ -1,5 +1,6 @@
 #include "byteorder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace RomByteOrder {
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int signatureLength = 8;
 constexpr int minimumRomLength = 65;
+constexpr int reportsPerConversion = 100;
 
 bool startsWith(const QByteArray &image, const char *signatureHex)
 {
@@ -106,6 +108,26 @@ qint64 nextReportCount(qint64 converted, qint64 interval, int unit)
     // The report for multiple m comes after the first unit whose count reaches m * interval.
     const qint64 multiple = (converted / interval + 1) * interval;
     return (multiple + unit - 1) / unit * unit;
+}
+
+void convertWithReports(
+    QByteArray &image, ByteOrder order, const std::function<void(qint64 converted)> &report)
+{
+    const int unit = unitSize(order);
+    if (unit == 0)
+        return;
+    const qint64 interval = image.size() / reportsPerConversion;
+    const qint64 convertible = image.size() / unit * unit;
+    char *data = image.data();
+    qint64 converted = 0;
+    while (converted < convertible) {
+        const qint64 reportAt = nextReportCount(converted, interval, unit);
+        const qint64 until = std::min(reportAt, convertible);
+        convertToBigEndian(data + converted, until - converted, order);
+        converted = until;
+        if (reportAt <= convertible)
+            report(converted);
+    }
 }
 
 } // namespace RomByteOrder

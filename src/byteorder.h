@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
+
 // The three byte orders a ROM file comes in, told apart by the first 8 bytes of the header.
 enum class ByteOrder {
     NotRom,
@@ -38,6 +40,13 @@ void convertToBigEndian(char *data, qint64 length, ByteOrder order);
 // interval (the image length / 100); when the interval is not larger than a unit, after every
 // unit. Returns the count, a multiple of unit, at which the next report falls after converted.
 qint64 nextReportCount(qint64 converted, qint64 interval, int unit);
+
+// Converts a v64 or n64 image in place, unit by unit as far as the image's length allows, and
+// calls report with the count of bytes converted at every point where progress is shown (see
+// nextReportCount; the interval is the length / 100). Anything but V64 and N64 leaves the image
+// alone.
+void convertWithReports(
+    QByteArray &image, ByteOrder order, const std::function<void(qint64 converted)> &report);
 
 } // namespace RomByteOrder
 

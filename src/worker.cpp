@@ -13,7 +13,6 @@
 namespace {
 
 constexpr int pauseMilliseconds = 10;
-constexpr int reportsPerConversion = 100;
 
 QString hexCount(qint64 value)
 {
@@ -127,28 +126,16 @@ void Worker::doMethod2()
     qDebug() << "Starting Method2 in Thread " << QThread::currentThreadId();
     QByteArray &image = romState->romImage;
     const qint64 length = image.size();
-    const qint64 interval = length / reportsPerConversion;
     const ByteOrder order = RomByteOrder::conversionSource(image);
-    const int unit = RomByteOrder::unitSize(order);
-    if (unit != 0) {
+    if (order == ByteOrder::V64 || order == ByteOrder::N64) {
         const bool v64 = order == ByteOrder::V64;
         qDebug() << (v64 ? "This is a v64 ROM." : "This is a n64 ROM.");
         const QString text = v64 ? QStringLiteral("Converting ROM from Byteswapped Big Endian to "
                                                   "Big Endian.\n0x")
                                  : QStringLiteral("Converting ROM from Little Endian to Big "
                                                   "Endian.\n0x");
-        // Whole units only: a length that is not a multiple of the unit keeps its tail.
-        const qint64 convertible = length / unit * unit;
-        char *data = image.data();
-        qint64 converted = 0;
-        while (converted < convertible) {
-            const qint64 reportAt = RomByteOrder::nextReportCount(converted, interval, unit);
-            const qint64 until = std::min(reportAt, convertible);
-            RomByteOrder::convertToBigEndian(data + converted, until - converted, order);
-            converted = until;
-            if (reportAt <= convertible)
-                reportConversion(converted, length, text);
-        }
+        RomByteOrder::convertWithReports(
+            image, order, [&](qint64 converted) { reportConversion(converted, length, text); });
     }
     emit valueChanged(int(length), QString::number(length));
     emit converted();
