@@ -545,12 +545,15 @@ bool MainWindow::writeOutputImage()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     fixCRC();
     const QByteArray &image = romState.outputImage;
-    bool written = file.write(image) == image.size();
-    written = written && (direct ? device.flush() : replacement.commit());
+    const qint64 count = file.write(image);
+    const bool written = count == image.size() && (direct ? device.flush() : replacement.commit());
     QApplication::restoreOverrideCursor();
-    if (!written)
-        return refuse(file.errorString());
-    return true;
+    if (written)
+        return true;
+    // A short write without an error (the disk or a size limit ran out) has no system text.
+    if (file.error() == QFileDevice::NoError && count >= 0 && count < image.size())
+        return refuse(tr("Only %1 of %2 bytes could be written").arg(count).arg(image.size()));
+    return refuse(file.errorString());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -59,6 +61,7 @@ private slots:
     void cancellingTheSaveDialogChangesNothing();
     void emptyTableIsRefused();
     void malformedTableIsRefused();
+    void windowClosedDuringThePass();
     void savingFaults_data();
     void savingFaults();
 
@@ -271,6 +274,21 @@ void TestDecompressing::malformedTableIsRefused()
     QVERIFY(!QFile::exists(dir->filePath("out.z64")));
 }
 
+void TestDecompressing::windowClosedDuringThePass()
+{
+    DebugLog log;
+    auto *window = new MainWindow;
+    ModalDialogs dialogs;
+    // A z64 load leaves the worker's pauses on, so the pass takes a while.
+    load(*window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
+    dialogs.queueFilePath(dir->filePath("out.z64"));
+    decompressButton(*window)->click();
+    QTRY_VERIFY(log.count(QStringLiteral("Starting Method1 in Thread ")) == 1);
+    delete window;
+    QCOMPARE(log.count(QStringLiteral("Aborting worker mainLoop in Thread ")), 1);
+    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+}
+
 void TestDecompressing::savingFaults_data()
 {
     QTest::addColumn<QString>("target"); // relative to the test folder
@@ -279,6 +297,11 @@ void TestDecompressing::savingFaults_data()
                                     << "No such file or directory";
     QTest::newRow("a full device") << "full"
                                    << "No space left on device";
+    QTest::newRow("disk full over an existing file")
+        << "existing.z64"
+        << "Only 1048576 of 67108864 bytes could be written";
+    QTest::newRow("read-only folder") << "locked/out.z64"
+                                      << "Permission denied";
     QTest::newRow("over an existing file") << "existing.z64"
                                            << "";
     QTest::newRow("over the loaded ROM") << "oot.z64"
@@ -296,14 +319,34 @@ void TestDecompressing::savingFaults()
         if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
             QSKIP("making a device node needs root");
     }
+    if (target.startsWith("locked/")) {
+        QDir(dir->path()).mkdir("locked");
+        QFile::setPermissions(dir->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        if (QFileInfo(dir->filePath("locked")).isWritable())
+            QSKIP("this user can write anywhere");
+    }
+    // A file size limit makes every write past 1 MiB fail, as a full disk would.
+    const bool diskFull = failure.startsWith(QLatin1String("Only"));
+    rlimit original {};
+    getrlimit(RLIMIT_FSIZE, &original);
+
     RomFixture fixture = RomFixture::ocarinaLike();
     MainWindow window;
     ModalDialogs dialogs;
     dialogs.answerMessageBoxesWith(QMessageBox::Yes); // replace an existing file
     load(window, writeFile(*dir, "oot.z64", fixture.build()));
     dialogs.queueFilePath(path);
+    if (diskFull) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = original;
+        limited.rlim_cur = 1 << 20;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
     decompressButton(window)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!decompressButton(window)->isEnabled(), 30000);
+    QTRY_VERIFY(
+        statusMessage(window) == QLatin1String("File saved") || !dialogs.messageBoxes.isEmpty());
+    setrlimit(RLIMIT_FSIZE, &original);
     QVERIFY(!QApplication::overrideCursor());
 
     QList<ModalDialogs::Seen> errors;

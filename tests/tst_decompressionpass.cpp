@@ -9,6 +9,7 @@
 using DecompressionPass::Problem;
 Q_DECLARE_METATYPE(Problem)
 Q_DECLARE_METATYPE(FileRecord)
+Q_DECLARE_METATYPE(QVector<FileRecord>)
 
 namespace {
 
@@ -57,6 +58,8 @@ private slots:
     void findsProblems_data();
     void findsProblems();
     void boundHoldsForGrowingTables();
+    void adversarialTablesStayBounded_data();
+    void adversarialTablesStayBounded();
 };
 
 void TestDecompressionPass::copiesAPlainFile()
@@ -230,6 +233,82 @@ void TestDecompressionPass::boundHoldsForGrowingTables()
     putWord(rom, 0x104, 0x4000001);
     QCOMPARE(DecompressionPass::findProblem(rom, outputSize, 0, files).problem,
         Problem::DeclaredSizeTooLarge);
+}
+
+namespace {
+
+// A Yaz0 file whose stream is empty: it decodes to declared zero bytes (plus a little).
+QByteArray emptyStreamDeclaring(quint32 declared)
+{
+    QByteArray header = QByteArray("Yaz0") + QByteArray(12, '\0');
+    putWord(header, 4, declared);
+    return header;
+}
+
+} // namespace
+
+void TestDecompressionPass::adversarialTablesStayBounded_data()
+{
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<QVector<FileRecord>>("files");
+    QTest::addColumn<bool>("refused");
+
+    QByteArray rom(0x10000, '\0');
+    rom.replace(0x1000, 16, emptyStreamDeclaring(0x200000)); // 2 MiB
+    rom.replace(0x2000, 16, emptyStreamDeclaring(0x4000000)); // 64 MiB
+    rom.replace(0x3000, 16, emptyStreamDeclaring(0x7FFFFFFF));
+    rom.replace(0x4000, 16, emptyStreamDeclaring(0xFFFFFFF0)); // negative: decodes to nothing
+
+    QVector<FileRecord> growing;
+    for (int i = 0; i < 200; ++i) // each decodes 2 MiB into a 16-byte range
+        growing.append({i, 0x100000 + 16 * i, 0x100010 + 16 * i, 0x1000, 0x1010});
+    QTest::newRow("many files decoding longer than their range") << rom << growing << true;
+    QTest::newRow("a few of them") << rom << growing.mid(0, 20) << false;
+
+    QVector<FileRecord> huge;
+    for (int i = 0; i < 2; ++i)
+        huge.append({i, 0, 0, 0x2000, 0x2010});
+    QTest::newRow("64 MiB files into empty ranges") << rom << huge << false;
+    huge.append({2, 0, 0, 0x2000, 0x2010});
+    QTest::newRow("one more reaches 256 MiB") << rom << huge << true;
+    QTest::newRow("declared past the limit")
+        << rom << QVector<FileRecord> {{0, 0x1000, 0x2000, 0x3000, 0x3010}} << true;
+    QTest::newRow("declared negative")
+        << rom << QVector<FileRecord> {{0, 0x1000, 0x2000, 0x4000, 0x4010}} << false;
+
+    QTest::newRow("range past the image: blank fill")
+        << rom << QVector<FileRecord> {{0, 0x08000000, 0x08000100, 0x100, 0}} << false;
+    QTest::newRow("range at 256 MiB")
+        << rom << QVector<FileRecord> {{0, 0x10000000, 0x10000100, 0x100, 0}} << true;
+    QTest::newRow("negative range")
+        << rom << QVector<FileRecord> {{0, 0x1000, -0x1000, 0, 0}} << true;
+
+    QVector<FileRecord> overlapping;
+    for (int i = 0; i < 50; ++i)
+        overlapping.append({i, 0x8000 + 64 * (i % 5), 0x8000 + 64 * (i % 5) + 0x4000, 0, 0});
+    QTest::newRow("overlapping files") << rom << overlapping << false;
+
+    QVector<FileRecord> shrinking;
+    for (int i = 0; i < 20; ++i) // ranges of 1 MiB, files of nothing: the image shrinks
+        shrinking.append({i, 0x100000 * i, 0x100000 * (i + 1), 0xFFFFFF, 0});
+    QTest::newRow("files shorter than their range") << rom << shrinking << false;
+}
+
+void TestDecompressionPass::adversarialTablesStayBounded()
+{
+    QFETCH(QByteArray, rom);
+    QFETCH(QVector<FileRecord>, files);
+    QFETCH(bool, refused);
+    const DecompressionPass::Finding finding
+        = DecompressionPass::findProblem(rom, outputSize, 0x200, files);
+    QCOMPARE(finding.problem != Problem::None, refused);
+    if (refused)
+        return;
+    QByteArray out(outputSize, '\0');
+    for (const FileRecord &file : qAsConst(files)) {
+        DecompressionPass::placeFile(rom, out, 0x200, file);
+        QVERIFY(out.size() <= DecompressionPass::maxOutputSize);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDecompressionPass)

@@ -71,6 +71,9 @@ private slots:
     void dropLoadsOnlyTheLastFile();
     void dropWithoutFilesLoadsNothing();
     void openStartsAtTheDesktopThenTheLastRom();
+    void recentEntryWithoutReadPermission();
+    void corruptSettingsFile();
+    void unwritableSettingsStore();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -426,6 +429,59 @@ void TestLoading::openStartsAtTheDesktopThenTheLastRom()
 
     openAction(window)->trigger(); // cancelled again: starts where the last ROM was
     QCOMPARE(dialogs.fileDialogDirectories.last(), dir->path());
+}
+
+void TestLoading::recentEntryWithoutReadPermission()
+{
+    const QString path = romPath("locked.z64", romWith());
+    MainWindow window;
+    ModalDialogs dialogs;
+    dropFiles(window, {path});
+    QFile::setPermissions(path, QFile::WriteOwner);
+    QFile probe(path);
+    if (probe.open(QFile::ReadOnly))
+        QSKIP("this user can read anything");
+    recentFileActions(window).at(0)->trigger();
+    QCOMPARE(dialogs.messageBoxes.size(), 1);
+    QCOMPARE(dialogs.messageBoxes.at(0).text,
+        QStringLiteral("Cannot read file %1:\nPermission denied.").arg(path));
+    QVERIFY(decompressButton(window)->isEnabled());
+}
+
+void TestLoading::corruptSettingsFile()
+{
+    const QString store = QSettings().fileName();
+    QDir().mkpath(QFileInfo(store).path());
+    QFile file(store);
+    QVERIFY(file.open(QFile::WriteOnly));
+    file.write(RomFixture::noise(4096, 3));
+    file.write("\n[General]\nrecentFileList=@Invalid(, \"\"\n\x01\x02=\n");
+    file.close();
+
+    MainWindow window;
+    QVERIFY(visibleRecentFiles(window).size() <= 5);
+    const QString path = romPath("after.z64", romWith({{0x7400, "zelda@"}}));
+    dropFiles(window, {path});
+    QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
+    QCOMPARE(visibleRecentFiles(window).value(0), "&1 " + path);
+}
+
+void TestLoading::unwritableSettingsStore()
+{
+    // The store's file is a folder: nothing can be written back, and nothing may break.
+    const QString store = QSettings().fileName();
+    QFile::remove(store);
+    QVERIFY(QDir().mkpath(store));
+    {
+        MainWindow window;
+        ModalDialogs dialogs;
+        const QString path = romPath("game.z64", romWith({{0x7400, "zelda@"}}));
+        dropFiles(window, {path});
+        QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
+        QCOMPARE(window.windowTitle(), path + "[*]");
+        QVERIFY(dialogs.messageBoxes.isEmpty());
+    }
+    QVERIFY(QDir(store).removeRecursively());
 }
 
 QTEST_MAIN(TestLoading)

@@ -7,7 +7,6 @@
 namespace {
 
 constexpr int firstFileEnd = 0x1060;
-constexpr int romGranule = 0x100000;
 constexpr int outputSize = 0x4000000;
 
 // A small, fixed pseudo-random generator so that every run builds the same ROMs.
@@ -224,7 +223,7 @@ void RomFixture::layOut()
     }
 
     const int romSize = std::max(
-        {romGranule, m_minimumSize, (physicalAt + romGranule - 1) / romGranule * romGranule});
+        {m_granule, m_minimumSize, (physicalAt + m_granule - 1) / m_granule * m_granule});
     m_rom = QByteArray(romSize, '\0');
     Random random {quint32(m_tableAddress)};
     for (int i = 0x1000; i < m_tableAddress; ++i)

@@ -31,8 +31,10 @@ public:
 
     // The ROM is at least this long (real ROMs are padded to a round size).
     void setMinimumSize(int bytes) { m_minimumSize = bytes; }
+    // The ROM's length is a multiple of this, 1 MiB unless set.
+    void setSizeGranule(int bytes) { m_granule = bytes; }
 
-    // The ROM in big-endian order; its length is a multiple of 1 MiB.
+    // The ROM in big-endian order.
     QByteArray build();
     // Every entry of the table, the header, the file before the table and the table included.
     const QVector<File> &entries() const { return m_entries; }
@@ -63,6 +65,7 @@ private:
     QByteArray m_buildString;
     int m_chip;
     int m_minimumSize = 0;
+    int m_granule = 0x100000;
     QVector<File> m_added;
     QVector<File> m_entries;
     QByteArray m_rom;
