@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Draws Tidepool's icon, a rock pool with a wave and a starfish, and writes it as tidepool.ico
-(16, 24, 32, 48 and 64 px, 32 bits per pixel). Standard library only; run it from anywhere."""
+(16, 24, 32, 48 and 64 px, 32 bits per pixel) and as icons/<size>/tidepool.png for the desktop's
+icon theme. Standard library only; run it from anywhere."""
 import math
 import os
 import struct
 import sys
+import zlib
 
 SIZES = (16, 24, 32, 48, 64)
 SUPERSAMPLE = 4
@@ -89,10 +91,28 @@ def write_ico(path, images):
         f.write(struct.pack("<HHH", 0, 1, count) + directory + data)
 
 
+def write_png(path, rows):
+    """An 8-bit RGBA PNG, unfiltered."""
+    size = len(rows)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(png)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "tidepool.ico")
-    write_ico(out, [(s, bmp_entry(s, render(s))) for s in SIZES])
+    images = {s: render(s) for s in SIZES}
+    write_ico(os.path.join(here, "tidepool.ico"), [(s, bmp_entry(s, images[s])) for s in SIZES])
+    for s in SIZES:
+        write_png(os.path.join(here, "icons", "%dx%d" % (s, s), "tidepool.png"), images[s])
 
 
 if __name__ == "__main__":

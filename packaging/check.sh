@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Checks the installed layout and the Debian package: the desktop entry and the AppStream data
+# validate, a DESTDIR install lays out exactly the expected files, and the package installs,
+# starts Tidepool with a window that is not blank under Xvfb, and removes cleanly.
+# Usage: packaging/check.sh BUILD_DIR (configured with CMAKE_INSTALL_PREFIX=/usr and built).
+set -euo pipefail
+build=$1
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+    [ -n "${xserver:-}" ] && kill "$xserver" 2>/dev/null || true
+    dpkg -s tidepool >/dev/null 2>&1 && dpkg -r tidepool >/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== install into a DESTDIR"
+DESTDIR="$work/root" cmake --install "$build" >/dev/null
+(cd "$work/root" && find . -type f | sed 's|^\./||' | sort) > "$work/installed.txt"
+diff -u "$here/installed-files.txt" "$work/installed.txt"
+desktop-file-validate "$work/root/usr/share/applications/example.marrowfen.Tidepool.desktop"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/example.marrowfen.Tidepool.metainfo.xml"
+
+echo "== build, install and start the package"
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/tidepool_*.deb)
+dpkg -i "$deb" >/dev/null
+[ "$(command -v tidepool)" = /usr/bin/tidepool ]
+dpkg -L tidepool > "$work/listed.txt"
+
+display=:$((90 + RANDOM % 9))
+Xvfb "$display" -screen 0 640x480x24 >/dev/null 2>&1 &
+xserver=$!
+sleep 1
+HOME="$work/home" DISPLAY=$display tidepool >/dev/null 2>&1 &
+app=$!
+for _ in $(seq 50); do
+    DISPLAY=$display xwininfo -root -tree 2>/dev/null | grep -q '"Tidepool 1.0": ("tidepool"' && break
+    sleep 0.2
+done
+sleep 1
+DISPLAY=$display import -window root "$work/screen.png"
+deviation=$(convert "$work/screen.png" -format '%[fx:standard_deviation]' info:)
+echo "screen standard deviation: $deviation"
+awk -v d="$deviation" 'BEGIN { exit !(d > 0.01) }' || { echo "the screen is blank"; exit 1; }
+kill "$app"
+app=
+
+echo "== remove the package"
+dpkg -r tidepool >/dev/null
+while read -r path; do
+    if [ -f "$path" ]; then
+        echo "left behind: $path"
+        exit 1
+    fi
+done < "$work/listed.txt"
+echo "package checks passed"
