@@ -255,7 +255,7 @@ void MainWindow::openRecentFile()
 
 void MainWindow::open()
 {
-    if (jobRunning())
+    if (jobInProgress)
         return;
     if (!settings.contains(QStringLiteral("romPath"))) {
         settings.setValue(QStringLiteral("romPath"),
@@ -272,7 +272,7 @@ void MainWindow::loadFile(const QString &fileName)
 {
     // A drop can still reach the window behind the modal progress dialog; the worker owns the
     // images until its job ends.
-    if (jobRunning())
+    if (jobInProgress)
         return;
     if (!readRomFile(fileName))
         return;
@@ -381,11 +381,6 @@ void MainWindow::runOnWorker(int method)
     worker->requestMethod(Worker::Method(method));
 }
 
-bool MainWindow::jobRunning() const
-{
-    return jobInProgress;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Game presets and the file table
 
@@ -432,7 +427,7 @@ void MainWindow::initFilesystem(int address)
 
 void MainWindow::startDecompression()
 {
-    if (jobRunning())
+    if (jobInProgress)
         return;
     const qint32 address = FileTable::parseAddressText(tableAddressEdit->text());
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {

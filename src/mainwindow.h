@@ -63,7 +63,6 @@ private:
     void buildCrcTable();
     int bootChip(QByteArray image);
     int calculateChecksum(quint32 *result, QByteArray image);
-    bool jobRunning() const;
 
     QSettings settings;
     RomState romState;
@@ -80,7 +79,7 @@ private:
     Worker *worker = nullptr;
     QProgressDialog *progressDialog = nullptr;
     quint32 crcTable[256] = {};
-    bool jobInProgress = false;
+    bool jobInProgress = false; // the worker owns the images until its job's signal arrives
 };
 
 #endif // MAINWINDOW_H
