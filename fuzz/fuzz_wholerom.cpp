@@ -35,8 +35,8 @@ void zeroAgain(QByteArray &output, const QVector<FileRecord> &files, qint32 addr
         const qint64 start = std::clamp<qint64>(file.virtualStart, 0, output.size());
         const qint64 end = std::clamp<qint64>(file.virtualEnd, start, output.size());
         std::memset(data + start, 0, size_t(end - start));
-        const qint64 entry = std::clamp<qint64>(qint64(address) + 16 * file.index + 8, 0,
-                                                output.size() - 8);
+        const qint64 entry
+            = std::clamp<qint64>(qint64(address) + 16 * file.index + 8, 0, output.size() - 8);
         std::memset(data + entry, 0, 8);
     }
 }
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ByteOrder order = RomByteOrder::classify(rom);
     if (order == ByteOrder::NotRom)
         return 0;
-    RomByteOrder::convertWithReports(rom, order, [](qint64) { });
+    RomByteOrder::convertWithReports(rom, order, [](qint64) {});
     if (RomByteOrder::classify(rom) != ByteOrder::Z64)
         std::abort();
     FileTable::gameCode(rom);

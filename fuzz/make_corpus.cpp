@@ -16,9 +16,10 @@ RomFixture smallRom(int family)
         qint32 tableAddress;
         const char *buildString;
         int chip;
-    } families[] = {{0x7430, "zelda@", 6105}, {0x1A500, "zelda@", 6105}, {0x19D40, "forest@", 6102}};
-    RomFixture rom(families[family].tableAddress, families[family].buildString,
-                   families[family].chip);
+    } families[]
+        = {{0x7430, "zelda@", 6105}, {0x1A500, "zelda@", 6105}, {0x19D40, "forest@", 6102}};
+    RomFixture rom(
+        families[family].tableAddress, families[family].buildString, families[family].chip);
     rom.setSizeGranule(0x1000);
     rom.addFile(RomFixture::codeLike(1500, 1), RomFixture::Storage::Compressed);
     rom.addFile(RomFixture::textLike(700, 2), RomFixture::Storage::Plain);
