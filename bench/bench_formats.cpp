@@ -5,12 +5,9 @@
 #include "checksum.h"
 #include "yaz0.h"
 
-#include <chrono>
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Stream
 {
@@ -43,10 +40,10 @@ void yaz0Decode(benchmark::State &state)
         storedBytes += s.bytes.size();
     double seconds = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
+        const CpuTimer timer;
         for (const Stream &s : streams)
             benchmark::DoNotOptimize(decodeYaz0(s.bytes, s.declaredSize));
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     state.counters["files"] = double(streams.size());
     state.counters["stored_share"] = double(storedBytes) / double(decodedBytes);
@@ -61,13 +58,13 @@ void yaz0DecodeInPlace(benchmark::State &state)
     QByteArray buffer(Yaz0::maxDeclaredSize / 16, '\0');
     double seconds = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
+        const CpuTimer timer;
         for (const Stream &s : streams) {
             benchmark::DoNotOptimize(Yaz0::decodeInto(
                 s.bytes.constData(), s.bytes.size(), s.declaredSize, buffer.data()));
         }
         benchmark::ClobberMemory();
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     reportAgainstMemcpy(state, decodedBytes, seconds / double(state.iterations()));
 }
@@ -78,10 +75,10 @@ void convert(benchmark::State &state, ByteOrder order)
     QByteArray image(int(length), '\x5A');
     double seconds = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
+        const CpuTimer timer;
         RomByteOrder::convertToBigEndian(image.data(), length, order);
         benchmark::ClobberMemory();
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     reportAgainstMemcpy(state, length, seconds / double(state.iterations()));
 }
@@ -95,12 +92,12 @@ void checksum(benchmark::State &state)
     Checksum::buildCrcTable(table);
     double seconds = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
+        const CpuTimer timer;
         quint32 result[2];
         const int found = Checksum::bootChipForCrc(Checksum::bootCodeCrc(table, image));
         benchmark::DoNotOptimize(Checksum::calculate(image, found, result));
         benchmark::DoNotOptimize(result);
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     reportAgainstMemcpy(
         state, Checksum::checkedEnd - Checksum::checkedStart, seconds / double(state.iterations()));

@@ -8,11 +8,7 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 
-#include <chrono>
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 void decompressionPass(benchmark::State &state)
 {
@@ -24,7 +20,7 @@ void decompressionPass(benchmark::State &state)
     double seconds = 0;
     for (auto _ : state) {
         QByteArray output(DecompressionPass::outputImageSize, '\0');
-        const auto start = Clock::now();
+        const CpuTimer timer;
         const QVector<FileRecord> files = FileTable::read(rom, fixture.tableAddress());
         if (DecompressionPass::findProblem(rom, output.size(), fixture.tableAddress(), files)
                 .problem
@@ -33,7 +29,7 @@ void decompressionPass(benchmark::State &state)
         for (const FileRecord &file : files)
             DecompressionPass::placeFile(rom, output, fixture.tableAddress(), file);
         benchmark::ClobberMemory();
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     state.counters["files"] = double(fixture.entries().size());
     state.counters["rom_MiB"] = double(rom.size()) / (1 << 20);
@@ -48,7 +44,7 @@ void checksumAndSave(benchmark::State &state)
     quint32 table[Checksum::tableSize];
     double seconds = 0;
     for (auto _ : state) {
-        const auto start = Clock::now();
+        const CpuTimer timer;
         Checksum::buildCrcTable(table);
         const int chip = Checksum::bootChipForCrc(Checksum::bootCodeCrc(table, output));
         quint32 crc[2];
@@ -56,7 +52,7 @@ void checksumAndSave(benchmark::State &state)
         QSaveFile file(dir.filePath("out.z64"));
         if (!file.open(QFile::WriteOnly) || file.write(output) != output.size() || !file.commit())
             state.SkipWithError("cannot write");
-        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        seconds += timer.seconds();
     }
     reportAgainstMemcpy(state, output.size(), seconds / double(state.iterations()));
 }

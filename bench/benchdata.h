@@ -12,7 +12,20 @@
 // takes a while, as the encoder searches the whole window for every match.
 RomFixture &gameLikeRom();
 
-// Seconds for one memcpy of bytes, the best of several runs over warm buffers.
+// Measures the CPU time of the calling thread, so that other processes on a busy machine do not
+// count; what they do to caches and memory bandwidth still does.
+class CpuTimer
+{
+public:
+    CpuTimer() : start(now()) { }
+    double seconds() const { return now() - start; }
+
+private:
+    static double now();
+    double start;
+};
+
+// CPU seconds for one memcpy of bytes, the best of several runs over warm buffers.
 double memcpySeconds(qint64 bytes);
 
 // Records beside a benchmark how its throughput compares with memcpy's: 1 means as fast.
