@@ -4,8 +4,8 @@
 #include "mainwindow.h"
 #include "modaldialogs.h"
 #include "romfixture.h"
-#include "testapp.h"
 #include "windowdriver.h"
+#include "windowtest.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -43,14 +43,11 @@ QString firstDifference(const QByteArray &a, const QByteArray &b)
 
 } // namespace
 
-class TestDecompressing : public QObject
+class TestDecompressing : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { prepareApplication(); }
-    void init();
-    void cleanup();
 
     void decompressesEachFamily_data();
     void decompressesEachFamily();
@@ -68,23 +65,7 @@ private slots:
 private:
     // Loads a ROM of the fixture and waits until it is ready.
     void load(MainWindow &window, const QString &path);
-
-    QTemporaryDir *dir = nullptr;
 };
-
-void TestDecompressing::init()
-{
-    QSettings().clear();
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
-}
-
-void TestDecompressing::cleanup()
-{
-    delete dir;
-    dir = nullptr;
-    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
-}
 
 void TestDecompressing::load(MainWindow &window, const QString &path)
 {
@@ -118,8 +99,8 @@ void TestDecompressing::decompressesEachFamily()
         rom = RomFixture::toV64(rom);
     else if (order == "n64")
         rom = RomFixture::toN64(rom);
-    const QString romFile = writeFile(*dir, "game." + order, rom);
-    const QString saved = dir->filePath("out.z64");
+    const QString romFile = writeFile("game." + order, rom);
+    const QString saved = testPath("out.z64");
 
     DebugLog log;
     MainWindow window;
@@ -174,7 +155,7 @@ void TestDecompressing::parsesTheAddressField()
     MainWindow window;
     ModalDialogs dialogs;
     dialogs.answerMessageBoxesWith(QMessageBox::Cancel);
-    load(window, writeFile(*dir, "oot.z64", fixture.build()));
+    load(window, writeFile("oot.z64", fixture.build()));
     addressEdit(window)->setText(text);
     decompressButton(window)->click();
     if (warned) {
@@ -219,9 +200,9 @@ void TestDecompressing::proposesASaveName()
     QFETCH(QString, proposed);
     MainWindow window;
     ModalDialogs dialogs;
-    load(window, writeFile(*dir, name, RomFixture::ocarinaLike().build()));
+    load(window, writeFile(name, RomFixture::ocarinaLike().build()));
     decompressButton(window)->click();
-    QCOMPARE(dialogs.fileDialogSelections, QStringList {dir->filePath(proposed)});
+    QCOMPARE(dialogs.fileDialogSelections, QStringList {testPath(proposed)});
 }
 
 void TestDecompressing::cancellingTheSaveDialogChangesNothing()
@@ -229,7 +210,7 @@ void TestDecompressing::cancellingTheSaveDialogChangesNothing()
     DebugLog log;
     MainWindow window;
     ModalDialogs dialogs;
-    load(window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
+    load(window, writeFile("oot.z64", RomFixture::ocarinaLike().build()));
     decompressButton(window)->click();
     QCOMPARE(dialogs.fileDialogTitles.size(), 1);
     QVERIFY(decompressButton(window)->isEnabled());
@@ -243,9 +224,9 @@ void TestDecompressing::emptyTableIsRefused()
     MainWindow window;
     ModalDialogs dialogs;
     dialogs.answerMessageBoxesWith(QMessageBox::Yes);
-    load(window, writeFile(*dir, "oot.z64", rom));
+    load(window, writeFile("oot.z64", rom));
     addressEdit(window)->setText("0x00100000"); // zeros: no entries
-    dialogs.queueFilePath(dir->filePath("out.z64"));
+    dialogs.queueFilePath(testPath("out.z64"));
     decompressButton(window)->click();
     QCOMPARE(dialogs.messageBoxes.size(), 2);
     QCOMPARE(dialogs.messageBoxes.at(1).text,
@@ -253,7 +234,7 @@ void TestDecompressing::emptyTableIsRefused()
                        "decompress."));
     QVERIFY(decompressButton(window)->isEnabled());
     QVERIFY(!window.findChild<QProgressDialog *>());
-    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+    QVERIFY(!QFile::exists(testPath("out.z64")));
 }
 
 void TestDecompressing::malformedTableIsRefused()
@@ -263,15 +244,15 @@ void TestDecompressing::malformedTableIsRefused()
     putWord(rom, fixture.tableAddress() + 4 * 16 + 4, 0xFFFFFFF0); // entry 4 ends at -16
     MainWindow window;
     ModalDialogs dialogs;
-    load(window, writeFile(*dir, "oot.z64", rom));
-    dialogs.queueFilePath(dir->filePath("out.z64"));
+    load(window, writeFile("oot.z64", rom));
+    dialogs.queueFilePath(testPath("out.z64"));
     decompressButton(window)->click();
     QCOMPARE(dialogs.messageBoxes.size(), 1);
     QVERIFY2(dialogs.messageBoxes.at(0).text.startsWith("Entry 4 of the file table at 0x00007430"),
         qPrintable(dialogs.messageBoxes.at(0).text));
     QVERIFY(dialogs.messageBoxes.at(0).text.contains("holds a negative address"));
     QVERIFY(decompressButton(window)->isEnabled());
-    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+    QVERIFY(!QFile::exists(testPath("out.z64")));
 }
 
 void TestDecompressing::windowClosedDuringThePass()
@@ -280,13 +261,13 @@ void TestDecompressing::windowClosedDuringThePass()
     auto *window = new MainWindow;
     ModalDialogs dialogs;
     // A z64 load leaves the worker's pauses on, so the pass takes a while.
-    load(*window, writeFile(*dir, "oot.z64", RomFixture::ocarinaLike().build()));
-    dialogs.queueFilePath(dir->filePath("out.z64"));
+    load(*window, writeFile("oot.z64", RomFixture::ocarinaLike().build()));
+    dialogs.queueFilePath(testPath("out.z64"));
     decompressButton(*window)->click();
     QTRY_VERIFY(log.count(QStringLiteral("Starting Method1 in Thread ")) == 1);
     delete window;
     QCOMPARE(log.count(QStringLiteral("Aborting worker mainLoop in Thread ")), 1);
-    QVERIFY(!QFile::exists(dir->filePath("out.z64")));
+    QVERIFY(!QFile::exists(testPath("out.z64")));
 }
 
 void TestDecompressing::savingFaults_data()
@@ -312,17 +293,17 @@ void TestDecompressing::savingFaults()
 {
     QFETCH(QString, target);
     QFETCH(QString, failure);
-    const QString path = dir->filePath(target);
-    writeFile(*dir, "existing.z64", "old content");
+    const QString path = testPath(target);
+    writeFile("existing.z64", "old content");
     if (target == "full") {
         // A node like /dev/full of the test's own: writes to it fail after it opened.
         if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
             QSKIP("making a device node needs root");
     }
     if (target.startsWith("locked/")) {
-        QDir(dir->path()).mkdir("locked");
-        QFile::setPermissions(dir->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
-        if (QFileInfo(dir->filePath("locked")).isWritable())
+        QDir(testFolder()).mkdir("locked");
+        QFile::setPermissions(testPath("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        if (QFileInfo(testPath("locked")).isWritable())
             QSKIP("this user can write anywhere");
     }
     // A file size limit makes every write past 1 MiB fail, as a full disk would.
@@ -334,7 +315,7 @@ void TestDecompressing::savingFaults()
     MainWindow window;
     ModalDialogs dialogs;
     dialogs.answerMessageBoxesWith(QMessageBox::Yes); // replace an existing file
-    load(window, writeFile(*dir, "oot.z64", fixture.build()));
+    load(window, writeFile("oot.z64", fixture.build()));
     dialogs.queueFilePath(path);
     if (diskFull) {
         signal(SIGXFSZ, SIG_IGN);
@@ -363,7 +344,7 @@ void TestDecompressing::savingFaults()
     QCOMPARE(errors.size(), 1);
     QCOMPARE(errors.at(0).text, QStringLiteral("Cannot write file %1:\n%2.").arg(path, failure));
     QVERIFY(statusMessage(window) != QStringLiteral("File saved"));
-    QCOMPARE(readAll(dir->filePath("existing.z64")), QByteArray("old content"));
+    QCOMPARE(readAll(testPath("existing.z64")), QByteArray("old content"));
     if (target == "full")
         QVERIFY2(!QFileInfo(path).isFile(), "the device must not be replaced by a file");
 }

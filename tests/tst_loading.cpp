@@ -4,8 +4,8 @@
 #include "mainwindow.h"
 #include "modaldialogs.h"
 #include "romfixture.h"
-#include "testapp.h"
 #include "windowdriver.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -41,14 +41,11 @@ const QString gameCodeLine = QStringLiteral("\"CZLE1\"");
 
 } // namespace
 
-class TestLoading : public QObject
+class TestLoading : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { prepareApplication(); }
-    void init();
-    void cleanup();
 
     void z64LoadsAtOnce();
     void convertsOtherByteOrders_data();
@@ -74,35 +71,14 @@ private slots:
     void recentEntryWithoutReadPermission();
     void corruptSettingsFile();
     void unwritableSettingsStore();
-
-private:
-    QTemporaryDir *dir = nullptr;
-    QString romPath(const QString &name, const QByteArray &content)
-    {
-        return writeFile(*dir, name, content);
-    }
 };
-
-void TestLoading::init()
-{
-    QSettings().clear();
-    dir = new QTemporaryDir;
-    QVERIFY(dir->isValid());
-}
-
-void TestLoading::cleanup()
-{
-    delete dir;
-    dir = nullptr;
-    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
-}
 
 void TestLoading::z64LoadsAtOnce()
 {
     DebugLog log;
     MainWindow window;
     ModalDialogs dialogs;
-    const QString path = romPath("oot.z64", romWith({{0x7400, "zelda@"}}));
+    const QString path = writeFile("oot.z64", romWith({{0x7400, "zelda@"}}));
     dropFiles(window, {path});
     // All of it happens before the drop returns: no dialog, no worker.
     QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
@@ -132,7 +108,7 @@ void TestLoading::convertsOtherByteOrders()
     MainWindow window;
     const QByteArray rom = romWith({{0x1A4D0, "zelda@"}});
     const QString path
-        = romPath("mm.rom", byteSwapped ? RomFixture::toV64(rom) : RomFixture::toN64(rom));
+        = writeFile("mm.rom", byteSwapped ? RomFixture::toV64(rom) : RomFixture::toN64(rom));
     dropFiles(window, {path});
 
     auto *progress = window.findChild<QProgressDialog *>();
@@ -162,10 +138,10 @@ void TestLoading::secondConversionUsesTheRunningThread()
 {
     DebugLog log;
     MainWindow window;
-    dropFiles(window, {romPath("a.v64", RomFixture::toV64(romWith({{0x7400, "zelda@"}})))});
+    dropFiles(window, {writeFile("a.v64", RomFixture::toV64(romWith({{0x7400, "zelda@"}})))});
     QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
     window.statusBar()->clearMessage();
-    dropFiles(window, {romPath("b.n64", RomFixture::toN64(romWith({{0x19D00, "forest@"}})))});
+    dropFiles(window, {writeFile("b.n64", RomFixture::toN64(romWith({{0x19D00, "forest@"}})))});
     QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File loaded"), 20000);
     QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00019D40"));
     QCOMPARE(log.count(QStringLiteral("Starting worker mainLoop in Thread ")), 1);
@@ -176,9 +152,9 @@ void TestLoading::secondConversionUsesTheRunningThread()
 void TestLoading::noLoadWhileConverting()
 {
     MainWindow window;
-    const QString converting = romPath("big.v64", RomFixture::toV64(romWith({}, 0x400000)));
+    const QString converting = writeFile("big.v64", RomFixture::toV64(romWith({}, 0x400000)));
     dropFiles(window, {converting});
-    const QString other = romPath("other.z64", romWith({{0x7400, "zelda@"}}));
+    const QString other = writeFile("other.z64", romWith({{0x7400, "zelda@"}}));
     dropFiles(window, {other});
     QCOMPARE(window.windowTitle(), converting + "[*]");
     QCOMPARE(QSettings().value("romPath").toString(), converting);
@@ -204,10 +180,10 @@ void TestLoading::rejectsWhatIsNotARom()
     DebugLog log;
     MainWindow window;
     ModalDialogs dialogs;
-    dropFiles(window, {romPath("good.z64", romWith({{0x7400, "zelda@"}}))});
+    dropFiles(window, {writeFile("good.z64", romWith({{0x7400, "zelda@"}}))});
     QVERIFY(decompressButton(window)->isEnabled());
 
-    const QString path = romPath("bad.bin", content);
+    const QString path = writeFile("bad.bin", content);
     dropFiles(window, {path});
     QCOMPARE(dialogs.messageBoxes.size(), 1);
     QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
@@ -245,14 +221,14 @@ void TestLoading::unreadableFileChangesNothing()
     QFETCH(QString, reason);
     MainWindow window;
     ModalDialogs dialogs;
-    const QString good = romPath("good.z64", romWith({{0x7400, "zelda@"}}));
+    const QString good = writeFile("good.z64", romWith({{0x7400, "zelda@"}}));
     dropFiles(window, {good});
-    QDir(dir->path()).mkdir("folder");
-    QVERIFY(::mkfifo(QFile::encodeName(dir->filePath("pipe")).constData(), 0600) == 0);
-    QFile huge(dir->filePath("huge.z64")); // sparse: takes no room on disk
+    QDir(testFolder()).mkdir("folder");
+    QVERIFY(::mkfifo(QFile::encodeName(testPath("pipe")).constData(), 0600) == 0);
+    QFile huge(testPath("huge.z64")); // sparse: takes no room on disk
     QVERIFY(huge.open(QFile::WriteOnly) && huge.resize((qint64(1) << 30) + 1));
     huge.close();
-    const QString path = name.isEmpty() ? QString() : dir->filePath(name);
+    const QString path = name.isEmpty() ? QString() : testPath(name);
 
     if (name.isEmpty())
         dropFiles(window, {QString()});
@@ -299,7 +275,7 @@ void TestLoading::detectsTheGame()
     MainWindow window;
     // Start from another preset, so that landing on "Other" is seen.
     gameCombo(window)->setCurrentIndex(16);
-    dropFiles(window, {romPath("game.z64", rom)});
+    dropFiles(window, {writeFile("game.z64", rom)});
     QCOMPARE(gameCombo(window)->currentText(), game);
     QCOMPARE(addressEdit(window)->text(), address);
 }
@@ -308,7 +284,7 @@ void TestLoading::noBuildStringKeepsTheTypedAddress()
 {
     MainWindow window;
     addressEdit(window)->setText("0x00001234");
-    dropFiles(window, {romPath("plain.z64", romWith())});
+    dropFiles(window, {writeFile("plain.z64", romWith())});
     QCOMPARE(gameCombo(window)->currentIndex(), 0);
     QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00001234"));
     QVERIFY(decompressButton(window)->isEnabled());
@@ -317,8 +293,8 @@ void TestLoading::noBuildStringKeepsTheTypedAddress()
 void TestLoading::recentFilesKeepNewestFirst()
 {
     MainWindow window;
-    const QString a = romPath("a.z64", romWith());
-    const QString b = romPath("b.z64", romWith());
+    const QString a = writeFile("a.z64", romWith());
+    const QString b = writeFile("b.z64", romWith());
     dropFiles(window, {a});
     dropFiles(window, {b});
     dropFiles(window, {a});
@@ -332,7 +308,7 @@ void TestLoading::recentFilesKeepFive()
     MainWindow window;
     QStringList paths;
     for (int i = 0; i < 6; ++i) {
-        paths.prepend(romPath(QStringLiteral("rom%1.z64").arg(i), romWith()));
+        paths.prepend(writeFile(QStringLiteral("rom%1.z64").arg(i), romWith()));
         dropFiles(window, {paths.first()});
     }
     QCOMPARE(QSettings().value("recentFileList").toStringList(), paths.mid(0, 5));
@@ -348,10 +324,10 @@ void TestLoading::recentFilesKeepFive()
 void TestLoading::recentFilesCompareExactly()
 {
     MainWindow window;
-    const QString path = romPath("Same&Name.z64", romWith());
+    const QString path = writeFile("Same&Name.z64", romWith());
     dropFiles(window, {path});
     // The same file by another spelling is another entry.
-    const QString dotted = dir->path() + "/./Same&Name.z64";
+    const QString dotted = testFolder() + "/./Same&Name.z64";
     dropFiles(window, {dotted});
     QCOMPARE(QSettings().value("recentFileList").toStringList().size(), 2);
     // The ampersand goes into the text as it is: the menu takes it as a mnemonic.
@@ -360,7 +336,7 @@ void TestLoading::recentFilesCompareExactly()
 
 void TestLoading::recentEntryOpensItsFile()
 {
-    const QString path = romPath("again.z64", romWith({{0x7400, "zelda@"}}));
+    const QString path = writeFile("again.z64", romWith({{0x7400, "zelda@"}}));
     QSettings().setValue("recentFileList", QStringList {path});
     MainWindow window;
     QCOMPARE(visibleRecentFiles(window), QStringList {"&1 " + path});
@@ -371,8 +347,8 @@ void TestLoading::recentEntryOpensItsFile()
 
 void TestLoading::recentEntryOfADeletedFileStays()
 {
-    const QString path = romPath("gone.z64", romWith());
-    const QString kept = romPath("kept.z64", romWith());
+    const QString path = writeFile("gone.z64", romWith());
+    const QString kept = writeFile("kept.z64", romWith());
     MainWindow window;
     ModalDialogs dialogs;
     dropFiles(window, {path});
@@ -388,17 +364,17 @@ void TestLoading::recentEntryOfADeletedFileStays()
 void TestLoading::fileDialogPathIsWrittenOnce()
 {
     MainWindow window;
-    dropFiles(window, {romPath("first.z64", romWith())});
-    QDir(dir->path()).mkdir("elsewhere");
-    dropFiles(window, {romPath("elsewhere/second.z64", romWith())});
-    QCOMPARE(QSettings().value("fileDialogPath").toString(), dir->path() + "/");
+    dropFiles(window, {writeFile("first.z64", romWith())});
+    QDir(testFolder()).mkdir("elsewhere");
+    dropFiles(window, {writeFile("elsewhere/second.z64", romWith())});
+    QCOMPARE(QSettings().value("fileDialogPath").toString(), testFolder() + "/");
 }
 
 void TestLoading::dropLoadsOnlyTheLastFile()
 {
     MainWindow window;
-    const QStringList paths
-        = {romPath("1.z64", romWith()), romPath("2.z64", romWith()), romPath("3.z64", romWith())};
+    const QStringList paths = {writeFile("1.z64", romWith()), writeFile("2.z64", romWith()),
+        writeFile("3.z64", romWith())};
     dropFiles(window, paths);
     QCOMPARE(QSettings().value("recentFileList").toStringList(), QStringList {paths.last()});
 }
@@ -422,18 +398,18 @@ void TestLoading::openStartsAtTheDesktopThenTheLastRom()
     QCOMPARE(QSettings().value("romPath").toString(), desktop);
     QCOMPARE(dialogs.fileDialogTitles, QStringList {"Open ROM"});
 
-    const QString path = romPath("picked.z64", romWith({{0x7400, "zelda@"}}));
+    const QString path = writeFile("picked.z64", romWith({{0x7400, "zelda@"}}));
     dialogs.queueFilePath(path);
     openAction(window)->trigger();
     QCOMPARE(window.windowTitle(), path + "[*]");
 
     openAction(window)->trigger(); // cancelled again: starts where the last ROM was
-    QCOMPARE(dialogs.fileDialogDirectories.last(), dir->path());
+    QCOMPARE(dialogs.fileDialogDirectories.last(), testFolder());
 }
 
 void TestLoading::recentEntryWithoutReadPermission()
 {
-    const QString path = romPath("locked.z64", romWith());
+    const QString path = writeFile("locked.z64", romWith());
     MainWindow window;
     ModalDialogs dialogs;
     dropFiles(window, {path});
@@ -460,7 +436,7 @@ void TestLoading::corruptSettingsFile()
 
     MainWindow window;
     QVERIFY(visibleRecentFiles(window).size() <= 5);
-    const QString path = romPath("after.z64", romWith({{0x7400, "zelda@"}}));
+    const QString path = writeFile("after.z64", romWith({{0x7400, "zelda@"}}));
     dropFiles(window, {path});
     QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
     QCOMPARE(visibleRecentFiles(window).value(0), "&1 " + path);
@@ -475,7 +451,7 @@ void TestLoading::unwritableSettingsStore()
     {
         MainWindow window;
         ModalDialogs dialogs;
-        const QString path = romPath("game.z64", romWith({{0x7400, "zelda@"}}));
+        const QString path = writeFile("game.z64", romWith({{0x7400, "zelda@"}}));
         dropFiles(window, {path});
         QCOMPARE(statusMessage(window), QStringLiteral("File loaded"));
         QCOMPARE(window.windowTitle(), path + "[*]");

@@ -2,7 +2,7 @@
 // contract with the worker, and a quick shutdown.
 #include "mainwindow.h"
 #include "modaldialogs.h"
-#include "testapp.h"
+#include "windowtest.h"
 #include "worker.h"
 
 #include <QAction>
@@ -15,15 +15,11 @@
 #include <QStatusBar>
 #include <QtTest>
 
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { prepareApplication(); }
-    void init() { QSettings().clear(); }
-    void cleanup() { QCOMPARE(QApplication::topLevelWidgets().size(), 0); }
-
     void startsIdle();
     void menusInOrder();
     void presets_data();
@@ -35,6 +31,7 @@ private slots:
     void workerSignalsInMetaObjectOrder();
     void aboutBoxNamesTheProgram();
     void closesAtOnceWithoutEverStartingTheWorker();
+    void iconResourceHoldsFiveSizes();
 };
 
 void TestMainWindow::startsIdle()
@@ -215,6 +212,16 @@ void TestMainWindow::closesAtOnceWithoutEverStartingTheWorker()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.close());
+}
+
+void TestMainWindow::iconResourceHoldsFiveSizes()
+{
+    Q_INIT_RESOURCE(tidepool);
+    const QIcon icon(QStringLiteral(":/app/ico"));
+    QCOMPARE(
+        icon.availableSizes(), (QList<QSize> {{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
+    QCOMPARE(icon.pixmap(64, 64).toImage().hasAlphaChannel(), true);
+    Q_CLEANUP_RESOURCE(tidepool);
 }
 
 QTEST_MAIN(TestMainWindow)
