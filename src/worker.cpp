@@ -46,8 +46,7 @@ void Worker::abort()
 void Worker::mainLoop()
 {
     qDebug() << "Starting worker mainLoop in Thread " << QThread::currentThreadId();
-    forever
-    {
+    for (;;) {
         mutex.lock();
         // Testing the flags before waiting means a request posted while a method ran, or before
         // the thread started, is never lost.
