@@ -1,5 +1,7 @@
 #include "yaz0.h"
 
+#include "yaz0wholegroups.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,12 +9,9 @@ namespace Yaz0 {
 
 namespace {
 
-constexpr int shortCountBias = 2; // N + 2: 3 to 17 bytes
-constexpr int longCountBias = 0x12; // b3 + 18: 18 to 273 bytes
-
-// A group reads at most its header and eight three-byte back-references, 25 bytes. While 32
-// remain, a whole group is decoded without a bounds check per byte, and a literal run may read
-// 8 bytes at once from any chunk of it.
+// Near the goal a group is decoded chunk by chunk. It reads at most its header and seven
+// three-byte back-references before its last literal run, which moves 8 bytes at once, so 32
+// bytes of stream let it go without a bounds check per byte.
 constexpr qint64 fastGroupInput = 32;
 
 // A copy from 1, 2 or 4 bytes back repeats those bytes: the pattern is built in a register and
@@ -77,6 +76,15 @@ inline char *copyBack(char *begin, char *out, qint64 distance, int count)
     }
     return stop;
 }
+
+struct PortableCopyBack
+{
+    template <bool>
+    static char *copy(char *begin, char *out, qint64 distance, int count)
+    {
+        return copyBack(begin, out, distance, count);
+    }
+};
 
 inline int leadingOnes(quint32 header)
 {
@@ -147,6 +155,28 @@ inline char *decodeCheckedGroup(
     return out;
 }
 
+bool hasSsse3()
+{
+#if defined(TIDEPOOL_YAZ0_SSSE3)
+    static const bool present = __builtin_cpu_supports("ssse3");
+    return present;
+#else
+    return false;
+#endif
+}
+
+char *decodeWholeGroups(
+    const uchar *&in, const uchar *end, char *begin, char *out, char *goal, Kernel kernel)
+{
+#if defined(TIDEPOOL_YAZ0_SSSE3)
+    if (kernel == Kernel::Fastest && hasSsse3())
+        return Ssse3::decodeWholeGroups(in, end, begin, out, goal);
+#else
+    Q_UNUSED(kernel)
+#endif
+    return decodeWholeGroupsWith<PortableCopyBack>(in, end, begin, out, goal);
+}
+
 } // namespace
 
 qint32 cappedDeclaredSize(qint32 declaredSize)
@@ -154,12 +184,14 @@ qint32 cappedDeclaredSize(qint32 declaredSize)
     return std::clamp(declaredSize, 0, maxDeclaredSize);
 }
 
-qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out)
+qint64 decodeInto(
+    const char *stream, qint64 streamLength, qint32 declaredSize, char *out, Kernel kernel)
 {
     const auto *in = reinterpret_cast<const uchar *>(stream);
     const uchar *const end = in + streamLength;
     char *const begin = out;
     char *const goal = out + cappedDeclaredSize(declaredSize);
+    out = decodeWholeGroups(in, end, begin, out, goal, kernel);
     while (out < goal) {
         if (end - in >= fastGroupInput)
             out = decodeFastGroup(in, begin, out, goal);

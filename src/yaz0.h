@@ -24,9 +24,15 @@ constexpr qint32 outputSlack = maxOverrun + 8;
 
 qint32 cappedDeclaredSize(qint32 declaredSize);
 
+// The main loop has a portable build and, on x86-64, one that copies back-references with SSSE3
+// byte shuffles. Fastest picks the best the processor runs; both give the same bytes, and the
+// tests and fuzzers hold them to it.
+enum class Kernel { Fastest, Portable };
+
 // Decodes stream into out, which has room for cappedDeclaredSize(declaredSize) + outputSlack
 // bytes, and returns the number of bytes produced. Bytes read past the end of the stream are 0.
-qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out);
+qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out,
+    Kernel kernel = Kernel::Fastest);
 
 } // namespace Yaz0
 
