@@ -9,11 +9,6 @@ namespace Yaz0 {
 
 namespace {
 
-// Near the goal a group is decoded chunk by chunk. It reads at most its header and seven
-// three-byte back-references before its last literal run, which moves 8 bytes at once, so 32
-// bytes of stream let it go without a bounds check per byte.
-constexpr qint64 fastGroupInput = 32;
-
 // A copy from 1, 2 or 4 bytes back repeats those bytes: the pattern is built in a register and
 // stored 8 bytes at a time, without reading back what was just written.
 inline char *fillWithPattern(char *out, char *stop, const char *src, int distance)
@@ -86,54 +81,6 @@ struct PortableCopyBack
     }
 };
 
-inline int leadingOnes(quint32 header)
-{
-    return __builtin_clz(~header);
-}
-
-// Decodes one group with at least fastGroupInput bytes of stream left. The header sits in the
-// top 8 bits of a word so that runs of literals can be counted at once.
-inline char *decodeFastGroup(const uchar *&in, char *begin, char *out, char *goal)
-{
-    quint32 header = quint32(*in++) << 24;
-    if (header == 0xFF000000u && goal - out >= 8) {
-        // Eight literals, common in data that does not compress.
-        std::memcpy(out, in, 8);
-        in += 8;
-        return out + 8;
-    }
-    int chunksLeft = 8;
-    while (chunksLeft > 0 && out < goal) {
-        if (header & 0x80000000u) {
-            // A run of literals: 8 bytes are moved, as many as the run holds are kept. Stopping
-            // at the goal is the same as testing after each byte.
-            // Consumed bits shift out and zeros come in, so the run never passes the group.
-            const int run = int(std::min<qint64>(leadingOnes(header), goal - out));
-            std::memcpy(out, in, 8);
-            in += run;
-            out += run;
-            chunksLeft -= run;
-            header <<= run;
-            continue;
-        }
-        const uchar b1 = in[0];
-        const uchar b2 = in[1];
-        const qint64 distance = ((b1 & 0x0F) << 8 | b2) + 1;
-        int count;
-        if (b1 >> 4) {
-            count = (b1 >> 4) + shortCountBias;
-            in += 2;
-        } else {
-            count = in[2] + longCountBias;
-            in += 3;
-        }
-        out = copyBack(begin, out, distance, count);
-        --chunksLeft;
-        header <<= 1;
-    }
-    return out;
-}
-
 // Decodes one group near the end of the stream, where every read is checked and reads past the
 // end yield 0.
 inline char *decodeCheckedGroup(
@@ -192,12 +139,8 @@ qint64 decodeInto(
     char *const begin = out;
     char *const goal = out + cappedDeclaredSize(declaredSize);
     out = decodeWholeGroups(in, end, begin, out, goal, kernel);
-    while (out < goal) {
-        if (end - in >= fastGroupInput)
-            out = decodeFastGroup(in, begin, out, goal);
-        else
-            out = decodeCheckedGroup(in, end, begin, out, goal);
-    }
+    while (out < goal)
+        out = decodeCheckedGroup(in, end, begin, out, goal);
     return out - begin;
 }
 

@@ -17,10 +17,11 @@ constexpr int declaredSizeOffset = 4;
 constexpr qint32 maxDeclaredSize = 0x4000000;
 
 // The last back-reference is always copied whole, so the output may run up to 272 bytes past the
-// declared size. The decoder also writes a few bytes ahead of its output in one go, so a caller's
-// buffer needs this much room past the (capped) declared size.
+// declared size. The decoder also copies in blocks of up to 16 bytes, which may end up to 15
+// bytes past its output, so a caller's buffer needs this much room past the (capped) declared
+// size.
 constexpr qint32 maxOverrun = 273 - 1;
-constexpr qint32 outputSlack = maxOverrun + 8;
+constexpr qint32 outputSlack = maxOverrun + 16;
 
 qint32 cappedDeclaredSize(qint32 declaredSize);
 

@@ -1,7 +1,7 @@
 #ifndef YAZ0WHOLEGROUPS_H
 #define YAZ0WHOLEGROUPS_H
 
-// The decoder's main loop over whole groups, away from both ends of the stream. It is compiled
+// The decoder's main loop over whole groups, up to the last 33 bytes of the stream. It is compiled
 // twice: with the portable back-reference copy in yaz0.cpp and with the SSSE3 one in
 // yaz0ssse3.cpp. The unnamed namespace gives each file its own copy, so the linker never swaps a
 // copy built for SSSE3 into the portable decoder.
@@ -38,35 +38,67 @@ constexpr qint64 wholeGroupInput = 1 + 8 * 3 + 8;
 // so its chunks need not be checked against it.
 constexpr qint64 wholeGroupOutput = 8 * longestReference;
 
-inline int referencesIn(quint32 header)
+// What a group header says, worked out once for all 256: the number of references (top 4 bits)
+// and, 4 bits each from the bottom, the literals before each reference and after the last.
+struct GroupPlans
 {
-    // Bits counted by hand: without a popcount instruction in the target, the builtin is a call.
-    quint32 refs = ~header & 0xFF;
-    refs = refs - ((refs >> 1) & 0x55);
-    refs = (refs & 0x33) + ((refs >> 2) & 0x33);
-    return int((refs + (refs >> 4)) & 0x0F);
+    quint64 plan[256] {};
+};
+
+constexpr GroupPlans makeGroupPlans()
+{
+    GroupPlans plans;
+    for (int header = 0; header < 256; ++header) {
+        quint64 plan = 0;
+        int refs = 0;
+        int run = 0;
+        for (int chunk = 0; chunk < 8; ++chunk) {
+            if (header & (0x80 >> chunk)) {
+                ++run;
+                continue;
+            }
+            plan |= quint64(run) << (4 * refs++);
+            run = 0;
+        }
+        plans.plan[header] = plan | quint64(run) << (4 * refs) | quint64(refs) << 60;
+    }
+    return plans;
+}
+
+constexpr GroupPlans groupPlans = makeGroupPlans();
+
+// Moves a run of literals: 8 bytes are copied whether the run holds none or eight. Near the goal
+// the run stops there, as the decoder stops after the chunk that reaches it.
+template <bool NearGoal>
+inline char *copyLiterals(const uchar *&in, char *out, char *goal, int run)
+{
+    if (NearGoal && Q_UNLIKELY(goal - out < run))
+        run = int(goal - out);
+    std::memcpy(out, in, 8);
+    in += run;
+    return out + run;
 }
 
 // One group as literal runs, each followed by a reference, then the trailing run. Knowing the
-// number of references up front lets the loop end without waiting for the copies, and each run
-// moves 8 bytes whether it holds none or seven.
-template <class CopyBack, bool NearStart>
-inline char *decodeWholeGroup(const uchar *&in, char *begin, char *out)
+// number of references up front lets the loop end without waiting for the copies. NearStart: a
+// reference may reach before the first byte. NearGoal: the group may reach the goal.
+template <class CopyBack, bool NearStart, bool NearGoal>
+inline char *decodeWholeGroup(const uchar *&in, char *begin, char *out, char *goal)
 {
     const quint32 header = *in++;
-    if (header == 0xFF) {
-        // Eight literals, common in data that does not compress.
+    if (header == 0xFF && (!NearGoal || goal - out >= 8)) {
+        // Eight literals, common in data that does not compress; a branch here lets the next
+        // header load start at once.
         std::memcpy(out, in, 8);
         in += 8;
         return out + 8;
     }
-    quint32 bits = header << 24;
-    for (int refs = referencesIn(header); refs > 0; --refs) {
-        const int run = __builtin_clz(~bits); // literals before the reference
-        std::memcpy(out, in, 8);
-        in += run;
-        out += run;
-        bits <<= run + 1;
+    quint64 plan = groupPlans.plan[header];
+    for (int refs = int(plan >> 60); refs > 0; --refs) {
+        out = copyLiterals<NearGoal>(in, out, goal, int(plan & 0xF));
+        plan >>= 4;
+        if (NearGoal && out >= goal)
+            return out;
         const uchar b1 = in[0];
         const qint64 distance = ((b1 & 0x0F) << 8 | in[1]) + 1;
         int count;
@@ -78,23 +110,29 @@ inline char *decodeWholeGroup(const uchar *&in, char *begin, char *out)
             in += 3;
         }
         out = CopyBack::template copy<NearStart>(begin, out, distance, count);
+        if (NearGoal && out >= goal)
+            return out;
     }
-    const int trailing = __builtin_ctz(~header);
-    std::memcpy(out, in, 8);
-    in += trailing;
-    return out + trailing;
+    return copyLiterals<NearGoal>(in, out, goal, int(plan & 0xF));
 }
 
-// Decodes whole groups while they can neither run out of stream nor reach the goal, and returns
-// the output position; in is left at the next group.
+// Decodes whole groups while 33 bytes of stream remain and the goal is not reached, and returns
+// the output position; in is left at the next group. Only groups near the start or near the goal
+// pay for the checks those need.
 template <class CopyBack>
 inline char *decodeWholeGroupsWith(
     const uchar *&in, const uchar *end, char *begin, char *out, char *goal)
 {
-    while (out - begin < window && goal - out > wholeGroupOutput && end - in >= wholeGroupInput)
-        out = decodeWholeGroup<CopyBack, true>(in, begin, out);
-    while (goal - out > wholeGroupOutput && end - in >= wholeGroupInput)
-        out = decodeWholeGroup<CopyBack, false>(in, begin, out);
+    // A local cursor: the output is written through char pointers, which could alias in, so
+    // working on in itself would send it to memory and back for every chunk.
+    const uchar *at = in;
+    while (out - begin < window && goal - out > wholeGroupOutput && end - at >= wholeGroupInput)
+        out = decodeWholeGroup<CopyBack, true, false>(at, begin, out, goal);
+    while (goal - out > wholeGroupOutput && end - at >= wholeGroupInput)
+        out = decodeWholeGroup<CopyBack, false, false>(at, begin, out, goal);
+    while (out < goal && end - at >= wholeGroupInput)
+        out = decodeWholeGroup<CopyBack, true, true>(at, begin, out, goal);
+    in = at;
     return out;
 }
 

@@ -42,12 +42,17 @@ QByteArray referenceDecode(const QByteArray &stream, qint32 declaredSize)
     return out;
 }
 
-// Decodes with the chosen main loop, into a buffer with the slack the decoder asks for.
+// Decodes with the chosen main loop, into a buffer with the slack the decoder asks for and a
+// guard after it that must stay as it was.
 QByteArray decodeWith(const QByteArray &stream, qint32 declaredSize, Yaz0::Kernel kernel)
 {
-    QByteArray out(Yaz0::cappedDeclaredSize(declaredSize) + Yaz0::outputSlack, '\0');
+    constexpr int guardSize = 64;
+    const int room = Yaz0::cappedDeclaredSize(declaredSize) + Yaz0::outputSlack;
+    QByteArray out(room + guardSize, '\x5A');
     const qint64 produced
         = Yaz0::decodeInto(stream.constData(), stream.size(), declaredSize, out.data(), kernel);
+    if (out.mid(room) != QByteArray(guardSize, '\x5A'))
+        return QByteArrayLiteral("wrote past the slack");
     out.truncate(int(produced));
     return out;
 }
@@ -90,6 +95,8 @@ private slots:
     void agreesWithPlainDecoderOnRandomStreams_data();
     void agreesWithPlainDecoderOnRandomStreams();
     void hugeDeclaredSizeIsCapped();
+    void longestReferenceAtTheGoalStaysInSlack_data();
+    void longestReferenceAtTheGoalStaysInSlack();
 };
 
 void TestYaz0::decodes_data()
@@ -206,6 +213,37 @@ void TestYaz0::hugeDeclaredSizeIsCapped()
     QVERIFY(decoded.size() >= Yaz0::maxDeclaredSize);
     QVERIFY(decoded.size() <= Yaz0::maxDeclaredSize + Yaz0::maxOverrun);
     QCOMPARE(decoded.count('\xAA'), decoded.size());
+}
+
+void TestYaz0::longestReferenceAtTheGoalStaysInSlack_data()
+{
+    QTest::addColumn<Yaz0::Kernel>("kernel");
+    QTest::addColumn<int>("distance");
+    for (const auto &[name, kernel] :
+        {std::pair("fastest", Yaz0::Kernel::Fastest), std::pair("portable", Yaz0::Kernel::Portable)}) {
+        for (const int distance : {1, 2, 3, 5, 8, 15, 16, 17, 40})
+            QTest::addRow("%s, distance %d", name, distance) << kernel << distance;
+    }
+}
+
+void TestYaz0::longestReferenceAtTheGoalStaysInSlack()
+{
+    // 40 literals, then a 273-byte reference one byte before the goal, with plenty of stream
+    // after it so that the decoder's unchecked loops take it.
+    QFETCH(Yaz0::Kernel, kernel);
+    QFETCH(int, distance);
+    const QByteArray literals = RomFixture::noise(40, 9);
+    QByteArray stream;
+    for (int i = 0; i < literals.size(); i += 8)
+        stream += QByteArray(1, '\xFF') + literals.mid(i, 8);
+    stream += char(0x00);
+    stream += char((distance - 1) >> 8);
+    stream += char(distance - 1);
+    stream += char(0xFF);
+    stream += QByteArray(64, '\0');
+    const QByteArray decoded = decodeWith(stream, literals.size() + 1, kernel);
+    QCOMPARE(decoded, referenceDecode(stream, literals.size() + 1));
+    QCOMPARE(decoded.size(), literals.size() + 273);
 }
 
 QTEST_GUILESS_MAIN(TestYaz0)
