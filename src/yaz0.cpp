@@ -36,15 +36,19 @@ inline char *fillWithPattern(char *out, char *stop, const char *src, int distanc
 // overlaps its own output repeats it. The source is never before the output's start: a reference
 // reaching further back starts at the first byte, and an empty output yields zeros. Writes up to
 // 23 bytes past the copy's end, which the caller's slack allows and later output overwrites.
+// Without NearStart the caller knows the reference stays inside the output.
+template <bool NearStart = true>
 inline char *copyBack(char *begin, char *out, qint64 distance, int count)
 {
-    const qint64 produced = out - begin;
-    if (Q_UNLIKELY(produced == 0)) {
-        std::memset(out, 0, size_t(count));
-        return out + count;
+    if (NearStart) {
+        const qint64 produced = out - begin;
+        if (Q_UNLIKELY(produced == 0)) {
+            std::memset(out, 0, size_t(count));
+            return out + count;
+        }
+        if (Q_UNLIKELY(distance > produced))
+            distance = produced;
     }
-    if (Q_UNLIKELY(distance > produced))
-        distance = produced;
     const char *src = out - distance;
     char *const stop = out + count;
     if (distance < 8) {
@@ -74,10 +78,10 @@ inline char *copyBack(char *begin, char *out, qint64 distance, int count)
 
 struct PortableCopyBack
 {
-    template <bool>
+    template <bool NearStart>
     static char *copy(char *begin, char *out, qint64 distance, int count)
     {
-        return copyBack(begin, out, distance, count);
+        return copyBack<NearStart>(begin, out, distance, count);
     }
 };
 
