@@ -78,8 +78,7 @@ inline char *copyBack(char *begin, char *out, qint64 distance, int count)
 
 struct PortableCopyBack
 {
-    template <bool NearStart>
-    static char *copy(char *begin, char *out, qint64 distance, int count)
+    template <bool NearStart> static char *copy(char *begin, char *out, qint64 distance, int count)
     {
         return copyBack<NearStart>(begin, out, distance, count);
     }

@@ -51,8 +51,7 @@ inline void store(char *to, __m128i bytes)
 struct ShuffleCopyBack
 {
     // Same result as the portable copy; writes up to 15 bytes past the copy's end.
-    template <bool NearStart>
-    static char *copy(char *begin, char *out, qint64 distance, int count)
+    template <bool NearStart> static char *copy(char *begin, char *out, qint64 distance, int count)
     {
         if (NearStart && Q_UNLIKELY(distance > out - begin)) {
             if (out == begin) {

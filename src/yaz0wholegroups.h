@@ -69,8 +69,7 @@ constexpr GroupPlans groupPlans = makeGroupPlans();
 
 // Moves a run of literals: 8 bytes are copied whether the run holds none or eight. Near the goal
 // the run stops there, as the decoder stops after the chunk that reaches it.
-template <bool NearGoal>
-inline char *copyLiterals(const uchar *&in, char *out, char *goal, int run)
+template <bool NearGoal> inline char *copyLiterals(const uchar *&in, char *out, char *goal, int run)
 {
     if (NearGoal && Q_UNLIKELY(goal - out < run))
         run = int(goal - out);

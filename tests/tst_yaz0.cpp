@@ -219,8 +219,8 @@ void TestYaz0::longestReferenceAtTheGoalStaysInSlack_data()
 {
     QTest::addColumn<Yaz0::Kernel>("kernel");
     QTest::addColumn<int>("distance");
-    for (const auto &[name, kernel] :
-        {std::pair("fastest", Yaz0::Kernel::Fastest), std::pair("portable", Yaz0::Kernel::Portable)}) {
+    for (const auto &[name, kernel] : {std::pair("fastest", Yaz0::Kernel::Fastest),
+             std::pair("portable", Yaz0::Kernel::Portable)}) {
         for (const int distance : {1, 2, 3, 5, 8, 15, 16, 17, 40})
             QTest::addRow("%s, distance %d", name, distance) << kernel << distance;
     }
