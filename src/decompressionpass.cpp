@@ -62,7 +62,9 @@ qint64 lengthAfterSplice(qint64 outputLength, qint64 start, qint64 end, qint64 f
 void splice(QByteArray &output, qint64 start, qint64 end, const char *data, qint64 length)
 {
     if (length == end - start && end <= output.size()) {
-        std::memcpy(output.data() + start, data, size_t(length));
+        // An empty file may have no bytes behind it at all, and memcpy wants a real pointer.
+        if (length > 0)
+            std::memcpy(output.data() + start, data, size_t(length));
         return;
     }
     if (lengthAfterSplice(output.size(), start, end, length) > maxOutputSize)

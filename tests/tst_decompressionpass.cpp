@@ -53,6 +53,7 @@ private slots:
     void shorterFileClosesTheGap();
     void startPastTheEndFillsWithBlanks();
     void plainFileCutShortByTheRom();
+    void emptyPlainFileOnlyRewritesItsEntry();
     void rewriteAtTheEndIsAppended();
     void tableFileOverwritesEarlierRewrites();
     void findsProblems_data();
@@ -138,6 +139,20 @@ void TestDecompressionPass::plainFileCutShortByTheRom()
     QByteArray out(outputSize, '\0');
     DecompressionPass::placeFile(small.rom, out, tableAddress, {0, 0x1000, 0x3000, 0x9000, 0});
     QCOMPARE(out.size(), outputSize - 0x2000); // nothing to copy: the range is removed
+}
+
+void TestDecompressionPass::emptyPlainFileOnlyRewritesItsEntry()
+{
+    // No bytes to copy, and no ROM bytes behind them either.
+    SmallRom small;
+    const QByteArray before(0x2000, 'x');
+    QByteArray out = before;
+    DecompressionPass::placeFile(small.rom, out, 0x1800, {0, 0x500, 0x500, 0x9000, 0});
+    QCOMPARE(out.size(), before.size());
+    QCOMPARE(wordAt(out, 0x1808), 0x500u);
+    QCOMPARE(wordAt(out, 0x180C), 0u);
+    out.replace(0x1808, 8, before.mid(0x1808, 8));
+    QCOMPARE(out, before);
 }
 
 void TestDecompressionPass::rewriteAtTheEndIsAppended()
