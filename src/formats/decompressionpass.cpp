@@ -166,6 +166,8 @@ void placeFile(
 Finding findProblem(
     const QByteArray &rom, qint64 outputSize, qint32 tableAddress, const QVector<FileRecord> &files)
 {
+    if (files.size() > FileTable::maxFiles)
+        return {Problem::TooManyFiles, FileTable::maxFiles};
     qint64 largestOutput = outputSize;
     for (const FileRecord &file : files) {
         if (file.physicalEnd == FileTable::absentFile)

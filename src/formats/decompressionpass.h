@@ -15,7 +15,8 @@ constexpr int outputImageSize = 0x4000000;
 
 // A file that decodes to more bytes than its virtual range makes room for itself, so a table can
 // grow the image. A table that could grow it past this size (four times the normal image) is
-// refused before the pass starts, so bad tables cannot exhaust memory.
+// refused before the pass starts; together with the bound on the number of files
+// (FileTable::maxFiles) this keeps a bad table from exhausting memory or running for hours.
 constexpr qint64 maxOutputSize = 0x10000000;
 
 // Writes one file: copied when physicalEnd is 0, Yaz0-decoded from the stored bytes up to
@@ -32,12 +33,13 @@ enum class Problem {
     InvertedRange, // an end before its start
     DeclaredSizeTooLarge, // a Yaz0 header declaring more than the decoder produces
     OutputTooLarge, // the files could grow the image past maxOutputSize
+    TooManyFiles, // more than FileTable::maxFiles entries
 };
 
 struct Finding
 {
     Problem problem = Problem::None;
-    int index = -1; // the first entry at fault
+    int index = -1; // the first entry at fault (for TooManyFiles, the first one past the bound)
 };
 
 // Checks, without decoding anything, that the pass over files can neither crash nor grow the

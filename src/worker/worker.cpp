@@ -83,11 +83,16 @@ bool Worker::interruptRequested()
     return requestPending || abortRequested;
 }
 
-// A short local event loop. Once the thread has been asked to quit, such loops return at once.
+// A short local event loop. Once the thread has been asked to quit, such loops return at once and
+// the timer never fires, so it lives on the stack: a single-shot timer of Qt's own would only
+// free itself when it fires.
 void Worker::pause()
 {
     QEventLoop loop;
-    QTimer::singleShot(pauseMilliseconds, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(pauseMilliseconds);
     loop.exec();
 }
 

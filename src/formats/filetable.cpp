@@ -2,6 +2,8 @@
 
 #include "bigendian.h"
 
+#include <cctype>
+
 namespace FileTable {
 
 namespace {
@@ -26,7 +28,8 @@ QVector<FileRecord> read(const QByteArray &image, qint32 address)
     QVector<FileRecord> records;
     if (address < 0)
         return records;
-    for (qint64 offset = address; offset < image.size(); offset += entrySize) {
+    for (qint64 offset = address; offset < image.size() && records.size() <= maxFiles;
+         offset += entrySize) {
         FileRecord record;
         record.virtualStart = BigEndian::readSignedWord(image, offset);
         record.virtualEnd = BigEndian::readSignedWord(image, offset + 4);
@@ -75,6 +78,25 @@ qint32 parseAddressText(const QString &text)
     const qint32 value
         = text.startsWith(QLatin1String("0x")) ? text.toInt(&ok, 16) : text.toInt(&ok, 10);
     return ok ? value : 0;
+}
+
+bool readAddressText(const QString &text, qint32 *address)
+{
+    const QString trimmed = text.trimmed();
+    const bool hex = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? trimmed.mid(2) : trimmed;
+    // toUInt accepts a sign and a prefix of its own; only bare digits are an address here.
+    for (const QChar c : digits) {
+        const ushort code = c.unicode();
+        if (code >= 128 || !(hex ? std::isxdigit(code) : std::isdigit(code)))
+            return false;
+    }
+    bool ok = false;
+    const uint value = digits.toUInt(&ok, hex ? 16 : 10);
+    if (!ok || value > 0x7FFFFFFFu)
+        return false;
+    *address = qint32(value);
+    return true;
 }
 
 } // namespace FileTable

@@ -27,10 +27,16 @@ constexpr int physicalStartOffset = 8; // of the entry's last two words, rewritt
 constexpr qint32 uncompressedFile = 0;
 constexpr qint32 absentFile = -1; // 0xFFFFFFFF: no stored bytes, skipped
 
+// No game's table lists more than about 2,000 files. A table that goes on past this many entries
+// is not a file table (or runs into data that only looks like one), and reading it stops here so
+// that a huge image full of such entries cannot make the file list, or the pass over it, run away.
+constexpr int maxFiles = 0x10000;
+
 // A genuine table starts with the entry for the first 0x1060 bytes of the image.
 constexpr quint32 expectedFirstEntry[4] = {0x00000000, 0x00001060, 0x00000000, 0x00000000};
 
 // Reads the table at address. An address outside the image (negative included) gives no records.
+// Reading stops after maxFiles + 1 records, so a longer list means the table is too long.
 QVector<FileRecord> read(const QByteArray &image, qint32 address);
 
 bool startsWithExpectedEntry(const QByteArray &image, qint32 address);
@@ -49,6 +55,11 @@ QString addressText(qint32 address);
 // Text starting with "0x" is hexadecimal (prefix included), any other decimal; text that does
 // not parse as a signed 32-bit number gives 0.
 qint32 parseAddressText(const QString &text);
+
+// The strict reading for addresses typed where a mistake must not pass as 0: spaces around the
+// text are ignored, "0x" or "0X" starts a hexadecimal number, anything else is decimal, and the
+// value must lie in 0 to 0x7FFFFFFF. Returns false for any other text.
+bool readAddressText(const QString &text, qint32 *address);
 
 } // namespace FileTable
 

@@ -1,12 +1,15 @@
 #include "mainwindow.h"
 
-#include "bigendian.h"
 #include "byteorder.h"
 #include "checksum.h"
+#include "checksumrepair.h"
 #include "decompressionpass.h"
 #include "filetable.h"
+#include "gamepresets.h"
+#include "outputfile.h"
+#include "passplan.h"
+#include "romfile.h"
 #include "worker.h"
-#include "yaz0.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +28,6 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
@@ -34,41 +36,6 @@
 namespace {
 
 constexpr int statusTimeout = 2000;
-
-// ROM files are read whole and kept next to the output image; nothing this large is a ROM, and
-// refusing it up front keeps a stray file from exhausting memory.
-constexpr qint64 maxRomFileSize = 0x40000000;
-
-struct GamePreset
-{
-    const char *name; // nullptr: a separator
-    int fileTableAddress;
-};
-
-constexpr GamePreset gamePresets[] = {
-    {"Other", 0},
-    {nullptr, 0},
-    {"Doubutsu no Mori (Animal Crossing)", 0x19D40},
-    {nullptr, 0},
-    {"Ocarina of Time NTSC 1.0 & 1.1", 0x7430},
-    {"Ocarina of Time NTSC 1.2", 0x7960},
-    {"Ocarina of Time PAL 1.0 & 1.1", 0x7950},
-    {"Ocarina of Time GCN & Master Quest", 0x7170},
-    {"Ocarina of Time Master Quest Debug PAL", 0x12F70},
-    {nullptr, 0},
-    {"Majora's Mask NTSC-U", 0x1A500},
-    {"Majora's Mask NTSC-U Demo", 0x1AB50},
-    {"Majora's Mask NTSC-J 1.0", 0x1C110},
-    {"Majora's Mask NTSC-J 1.1", 0x1C050},
-    {"Majora's Mask PAL 1.0", 0x1A650},
-    {"Majora's Mask PAL 1.1", 0x1A8D0},
-    {"Majora's Mask Debug PAL", 0x24F60},
-};
-
-const char fileTableWarning[]
-    = "The File Table does not start with 00000000 00001060 00000000 00000000.\n"
-      "This usually indicates that the specified address isn't the start of a file table.\n"
-      "Are you sure that you want to continue?";
 
 const char makerAddress[] = "https://marrowfen.example/tidepool";
 
@@ -139,9 +106,10 @@ void MainWindow::createForm()
     auto *form = new QFormLayout;
 
     gameCombo = new QComboBox;
-    for (const GamePreset &preset : gamePresets) {
+    for (int i = 0; i < GamePresets::count(); ++i) {
+        const GamePresets::Preset &preset = GamePresets::at(i);
         if (preset.name)
-            gameCombo->addItem(QIcon(), QString::fromUtf8(preset.name), preset.fileTableAddress);
+            gameCombo->addItem(QIcon(), GamePresets::nameAt(i), preset.fileTableAddress);
         else
             gameCombo->insertSeparator(gameCombo->count());
     }
@@ -309,32 +277,23 @@ bool MainWindow::readRomFile(const QString &fileName)
             this, tr("Application"), tr("Cannot read file %1:\n%2.").arg(fileName, reason));
         return false;
     };
-    // Opening a FIFO or a device would block or never end, so only plain files are opened.
-    const QFileInfo info(fileName);
-    if (info.exists() && info.isDir())
-        return refuse(tr("It is a folder, not a file"));
-    if (info.exists() && !info.isFile())
-        return refuse(tr("It is not a regular file"));
     QFile file(fileName);
-    if (!file.open(QFile::ReadOnly))
-        return refuse(file.errorString());
-    if (file.size() > maxRomFileSize)
-        return refuse(tr("At %1 MiB the file is larger than the %2 MiB any ROM fits in")
-                          .arg((file.size() + (1 << 20) - 1) >> 20)
-                          .arg(maxRomFileSize >> 20));
+    const QString refusal = RomFile::open(file);
+    if (!refusal.isEmpty())
+        return refuse(refusal);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QByteArray content = file.readAll();
-    if (content.size() != file.size() || file.error() != QFile::NoError) {
+    RomFile::Contents content = RomFile::readOpened(file);
+    if (!content.ok()) {
         QApplication::restoreOverrideCursor();
-        return refuse(file.error() != QFile::NoError ? file.errorString()
-                                                     : tr("The file could not be read whole"));
+        return refuse(content.error);
     }
     settings.setValue(QStringLiteral("romPath"), fileName);
+    const QFileInfo info(fileName);
     if (!settings.contains(QStringLiteral("fileDialogPath")))
         settings.setValue(QStringLiteral("fileDialogPath"), info.absolutePath() + QLatin1Char('/'));
     romState.fileName = info.fileName();
-    romState.romImage = content;
+    romState.romImage = content.bytes;
     return true;
 }
 
@@ -347,12 +306,14 @@ void MainWindow::startConversion(bool byteSwapped)
     runOnWorker(Worker::Method2);
 }
 
+// The job counts as running until this slot is done: the dialog's last update runs the event
+// loop, and a load or decompression started there would pull the images from under it.
 void MainWindow::endConvertion()
 {
     thread->quit();
-    jobInProgress = false;
     progressDialog->setValue(romState.romImage.size());
     finishLoading();
+    jobInProgress = false;
 }
 
 void MainWindow::updateProgressDialog(int i, QString value)
@@ -398,17 +359,11 @@ void MainWindow::finishLoading()
     qDebug() << image.left(8).toHex();
 
     gameCombo->setCurrentIndex(0);
-    qint32 address = 0;
-    if (FileTable::findAddress(image, &address)) {
-        for (int i = 0; i < gameCombo->count(); ++i) {
-            const QVariant presetAddress = gameCombo->itemData(i, Qt::UserRole);
-            if (i > 0 && presetAddress.isValid() && presetAddress.toInt() == address) {
-                gameCombo->setCurrentIndex(i);
-                break;
-            }
-        }
-        if (gameCombo->currentIndex() == 0)
-            tableAddressEdit->setText(FileTable::addressText(address));
+    const GamePresets::Detection detection = GamePresets::detect(image);
+    if (detection.found) {
+        gameCombo->setCurrentIndex(detection.preset);
+        if (detection.preset == 0)
+            tableAddressEdit->setText(FileTable::addressText(detection.address));
     }
     statusBar()->showMessage(tr("File loaded"), statusTimeout);
     decompressButton->setEnabled(true);
@@ -432,16 +387,14 @@ void MainWindow::startDecompression()
     const qint32 address = FileTable::parseAddressText(tableAddressEdit->text());
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Warning"),
-            QString::fromLatin1(fileTableWarning), QMessageBox::Yes | QMessageBox::Cancel);
+            QString::fromLatin1(PassPlan::firstEntryWarning), QMessageBox::Yes | QMessageBox::Cancel);
         if (answer != QMessageBox::Yes)
             return;
     }
 
     const QFileInfo romPath(settings.value(QStringLiteral("romPath")).toString());
-    const QString fileName = romState.fileName;
-    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const QString defaultPath = romPath.path() + QLatin1String("/dec_")
-        + (dot < 0 ? fileName : fileName.left(dot)) + QLatin1String(".z64");
+    const QString defaultPath
+        = romPath.path() + QLatin1Char('/') + OutputFile::defaultName(romState.fileName);
     romState.outputFileName
         = QFileDialog::getSaveFileName(this, tr("Save File"), defaultPath, tr("Any files (*)"));
     if (romState.outputFileName.isEmpty())
@@ -456,99 +409,50 @@ void MainWindow::startDecompression()
 }
 
 // Refuses, with the reason, a file list that the pass could not finish (no files: it would never
-// report back) or that could crash it or grow the image without bound.
+// report back) or that could crash it, grow the image without bound or run for hours. A refused
+// list is let go at once: it can be long.
 bool MainWindow::checkFileList()
 {
-    const QString address = FileTable::addressText(romState.fileTableAddress);
-    if (romState.files.isEmpty()) {
-        QMessageBox::warning(this, tr("Warning"),
-            tr("The file table at %1 lists no files, so there is nothing to "
-               "decompress.")
-                .arg(address));
-        return false;
-    }
-    using DecompressionPass::Problem;
-    const DecompressionPass::Finding finding = DecompressionPass::findProblem(
-        romState.romImage, romState.outputImage.size(), romState.fileTableAddress, romState.files);
-    if (finding.problem == Problem::None)
+    const QString refusal = PassPlan::refusal(romState.romImage, romState.outputImage.size(),
+        romState.fileTableAddress, romState.files);
+    if (refusal.isEmpty())
         return true;
-
-    QString reason;
-    switch (finding.problem) {
-    case Problem::NegativeAddress:
-        reason = tr("holds a negative address");
-        break;
-    case Problem::InvertedRange:
-        reason = tr("ends before it starts");
-        break;
-    case Problem::DeclaredSizeTooLarge:
-        reason = tr("is a compressed file that declares more than %1 MiB")
-                     .arg(Yaz0::maxDeclaredSize >> 20);
-        break;
-    case Problem::OutputTooLarge:
-        reason = tr("would grow the decompressed ROM past %1 MiB")
-                     .arg(DecompressionPass::maxOutputSize >> 20);
-        break;
-    case Problem::None:
-        break;
-    }
-    const FileRecord &file = romState.files.at(finding.index);
-    const QString entry = QStringLiteral("%1 %2 %3 %4")
-                              .arg(FileTable::addressText(file.virtualStart),
-                                  FileTable::addressText(file.virtualEnd),
-                                  FileTable::addressText(file.physicalStart),
-                                  FileTable::addressText(file.physicalEnd));
-    QMessageBox::warning(this, tr("Warning"),
-        tr("Entry %1 of the file table at %2 (%3) %4.\nNothing was "
-           "decompressed.")
-            .arg(finding.index)
-            .arg(address, entry, reason));
+    romState.files = QVector<FileRecord>();
+    QMessageBox::warning(this, tr("Warning"), refusal);
     return false;
 }
 
+// Like endConvertion, the job lasts until the image is saved: the dialog's last update and any
+// message box run the event loop, and a load handled there would replace the image being saved.
 void MainWindow::saveFile()
 {
     thread->quit();
-    jobInProgress = false;
     decompressButton->setEnabled(false);
     progressDialog->setValue(romState.files.size());
     if (writeOutputImage())
         statusBar()->showMessage(tr("File saved"), statusTimeout);
+    jobInProgress = false;
 }
 
-// Writes through a temporary file that replaces the target only once everything is written, so
-// a failed save leaves an existing file as it was. A target that exists but is not a regular file
-// (a device such as /dev/null) is written to directly: replacing it would destroy the device.
+// The output file keeps an existing file as it was unless the whole image is written.
 bool MainWindow::writeOutputImage()
 {
     const QString &path = romState.outputFileName;
-    const QFileInfo target(path);
     const auto refuse = [this, &path](const QString &reason) {
         QMessageBox::warning(this, tr("Application"),
             tr("Cannot write file %1:\n%2.").arg(QDir::toNativeSeparators(path), reason));
         return false;
     };
-    if (target.isDir())
-        return refuse(tr("It is a folder, not a file"));
-    QSaveFile replacement(path);
-    QFile device(path);
-    const bool direct = target.exists() && !target.isFile();
-    QFileDevice &file = direct ? static_cast<QFileDevice &>(device) : replacement;
-    if (!file.open(QFile::WriteOnly))
-        return refuse(file.errorString());
+    OutputFile file(path);
+    const QString refusal = file.open();
+    if (!refusal.isEmpty())
+        return refuse(refusal);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     fixCRC();
-    const QByteArray &image = romState.outputImage;
-    const qint64 count = file.write(image);
-    const bool written = count == image.size() && (direct ? device.flush() : replacement.commit());
+    const QString error = file.write(romState.outputImage);
     QApplication::restoreOverrideCursor();
-    if (written)
-        return true;
-    // A short write without an error (the disk or a size limit ran out) has no system text.
-    if (file.error() == QFileDevice::NoError && count >= 0 && count < image.size())
-        return refuse(tr("Only %1 of %2 bytes could be written").arg(count).arg(image.size()));
-    return refuse(file.errorString());
+    return error.isEmpty() || refuse(error);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -571,27 +475,19 @@ int MainWindow::calculateChecksum(quint32 *result, QByteArray image)
 
 void MainWindow::fixCRC()
 {
-    buildCrcTable();
-    QByteArray &image = romState.outputImage;
+    const HeaderChecksums::Report report = HeaderChecksums::repair(romState.outputImage);
     qDebug() << "BootChip: ";
-    qDebug() << Checksum::chipName(bootChip(image));
-
-    quint32 calculated[2];
-    if (calculateChecksum(calculated, image) != 0) {
+    qDebug() << Checksum::chipName(report.chip);
+    if (!report.known) {
         qDebug() << "Unable to calculate CRC\n";
         return;
     }
-    const quint32 stored[2] = {BigEndian::readWord(image, Checksum::crc1Offset),
-        BigEndian::readWord(image, Checksum::crc2Offset)};
     const auto hex
         = [](quint32 value) { return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0')); };
-    qDebug().noquote() << QStringLiteral("CRC 1: %1").arg(hex(stored[0]));
-    qDebug().noquote() << QStringLiteral("Calculated: %1").arg(hex(calculated[0]));
-    qDebug() << (stored[0] == calculated[0] ? "(Good)\n" : "(Bad)");
-    qDebug().noquote() << QStringLiteral("CRC 2: %1").arg(hex(stored[1]));
-    qDebug().noquote() << QStringLiteral("Calculated: %1").arg(hex(calculated[1]));
-    qDebug() << (stored[1] == calculated[1] ? "(Good)" : "(Bad)");
-
-    BigEndian::writeWord(image, Checksum::crc1Offset, calculated[0]);
-    BigEndian::writeWord(image, Checksum::crc2Offset, calculated[1]);
+    qDebug().noquote() << QStringLiteral("CRC 1: %1").arg(hex(report.stored[0]));
+    qDebug().noquote() << QStringLiteral("Calculated: %1").arg(hex(report.computed[0]));
+    qDebug() << (report.good(0) ? "(Good)\n" : "(Bad)");
+    qDebug().noquote() << QStringLiteral("CRC 2: %1").arg(hex(report.stored[1]));
+    qDebug().noquote() << QStringLiteral("Calculated: %1").arg(hex(report.computed[1]));
+    qDebug() << (report.good(1) ? "(Good)" : "(Bad)");
 }

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "outputfile.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     int exitCode = 0;
     {
         QApplication application(argc, argv);
+        OutputFile::reportSizeLimitsAsErrors();
         QApplication::setApplicationName(QStringLiteral("Tidepool"));
         QApplication::setApplicationDisplayName(
             QApplication::applicationName() + QLatin1Char(' ') + QStringLiteral("1.0"));

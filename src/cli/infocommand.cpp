@@ -1,0 +1,164 @@
+#include "infocommand.h"
+
+#include "checksum.h"
+#include "commandline.h"
+#include "filetable.h"
+#include "romfile.h"
+#include "rominfo.h"
+#include "romjob.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace InfoCommand {
+
+namespace {
+
+QString orderName(ByteOrder order)
+{
+    switch (order) {
+    case ByteOrder::Z64:
+        return QStringLiteral("z64");
+    case ByteOrder::V64:
+        return QStringLiteral("v64");
+    case ByteOrder::N64:
+        return QStringLiteral("n64");
+    case ByteOrder::NotRom:
+        break;
+    }
+    return QString();
+}
+
+QString orderDescription(ByteOrder order)
+{
+    switch (order) {
+    case ByteOrder::Z64:
+        return QStringLiteral("z64 (big endian)");
+    case ByteOrder::V64:
+        return QStringLiteral("v64 (byte-swapped)");
+    case ByteOrder::N64:
+        return QStringLiteral("n64 (little endian)");
+    case ByteOrder::NotRom:
+        break;
+    }
+    return QString();
+}
+
+QString hexWord(quint32 value)
+{
+    return FileTable::addressText(qint32(value));
+}
+
+QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
+{
+    QJsonObject object {{"stored", hexWord(report.stored[word])}};
+    object.insert(QStringLiteral("computed"),
+        report.known ? QJsonValue(hexWord(report.computed[word])) : QJsonValue());
+    object.insert(QStringLiteral("good"), report.known ? QJsonValue(report.good(word)) : QJsonValue());
+    return object;
+}
+
+QString checksumText(const HeaderChecksums::Report &report, int word)
+{
+    const QString stored = hexWord(report.stored[word]);
+    if (!report.known)
+        return stored + QStringLiteral(" (cannot be checked: unknown boot chip)");
+    if (report.good(word))
+        return stored + QStringLiteral(" (good)");
+    return stored + QStringLiteral(" (bad: should be %1)").arg(hexWord(report.computed[word]));
+}
+
+void printText(const QString &path, const RomInfo::Facts &facts)
+{
+    QStringList lines {path};
+    const auto add = [&lines](const char *label, const QString &value) {
+        lines << QStringLiteral("  %1 %2").arg(QString::fromLatin1(label).leftJustified(15), value);
+    };
+    add("Byte order:", orderDescription(facts.order));
+    add("Size:", QStringLiteral("%1 bytes").arg(facts.size));
+    add("Title:", facts.title);
+    add("Game code:",
+        QStringLiteral("%1 (%2), revision %3")
+            .arg(facts.gameCode, RomInfo::regionName(facts.region))
+            .arg(facts.revision));
+    add("Game:", facts.tableFound ? facts.preset : QStringLiteral("no build string found"));
+    add("File table:",
+        facts.tableFound ? FileTable::addressText(facts.tableAddress) : QStringLiteral("unknown"));
+    add("Boot chip:", Checksum::chipName(facts.checksums.chip));
+    add("Checksum 1:", checksumText(facts.checksums, 0));
+    add("Checksum 2:", checksumText(facts.checksums, 1));
+    if (facts.tableFound) {
+        add("Files:", QStringLiteral("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
+        if (facts.alreadyDecompressed)
+            add("Note:", QStringLiteral("This ROM is already decompressed"));
+        if (!facts.tableProblem.isEmpty())
+            add("Problem:", QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    }
+    std::printf("%s\n", lines.join(QLatin1Char('\n')).toLocal8Bit().constData());
+}
+
+} // namespace
+
+QJsonObject toJson(const RomInfo::Facts &facts)
+{
+    const auto orNull = [](bool present, const QJsonValue &value) {
+        return present ? value : QJsonValue();
+    };
+    return QJsonObject {
+        {"byteOrder", orderName(facts.order)},
+        {"size", double(facts.size)},
+        {"title", facts.title},
+        {"gameCode", facts.gameCode},
+        {"region", RomInfo::regionName(facts.region)},
+        {"revision", facts.revision},
+        {"game", orNull(facts.tableFound, facts.preset)},
+        {"tableAddress", orNull(facts.tableFound, FileTable::addressText(facts.tableAddress))},
+        {"bootChip", orNull(facts.checksums.chip != 0, Checksum::chipName(facts.checksums.chip))},
+        {"crc1", checksumJson(facts.checksums, 0)},
+        {"crc2", checksumJson(facts.checksums, 1)},
+        {"files", orNull(facts.tableFound, facts.files)},
+        {"compressedFiles", orNull(facts.tableFound, facts.compressedFiles)},
+        {"alreadyDecompressed", facts.alreadyDecompressed},
+        {"tableProblem", orNull(!facts.tableProblem.isEmpty(), facts.tableProblem)},
+    };
+}
+
+int run(const QStringList &roms, bool json)
+{
+    int status = CommandLine::Success;
+    QJsonArray objects;
+    for (const QString &path : roms) {
+        QString error;
+        RomFile::Contents contents = RomFile::read(path);
+        RomInfo::Facts facts;
+        if (contents.ok()) {
+            facts = RomInfo::inspect(contents.bytes);
+            contents.bytes = QByteArray();
+            if (facts.order == ByteOrder::NotRom)
+                error = RomJob::notRomText();
+        } else {
+            error = contents.error;
+        }
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", CommandLine::errorLine(path, error).toLocal8Bit().constData());
+            status = CommandLine::Failure;
+            if (json)
+                objects.append(QJsonObject {{"path", path}, {"error", error}});
+            continue;
+        }
+        if (json) {
+            QJsonObject object = toJson(facts);
+            object.insert(QStringLiteral("path"), path);
+            objects.append(object);
+        } else {
+            printText(path, facts);
+        }
+    }
+    if (json)
+        std::fputs(QJsonDocument(objects).toJson().constData(), stdout);
+    return status;
+}
+
+} // namespace InfoCommand

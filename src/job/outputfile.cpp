@@ -1,0 +1,75 @@
+#include "outputfile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <csignal>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+bool isCharacterDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISCHR(status.st_mode);
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+} // namespace
+
+OutputFile::OutputFile(const QString &target)
+    : path(target), replacement(target), device(target)
+{
+}
+
+QString OutputFile::open()
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        return tr("It is a folder, not a file");
+    if (target.exists() && !target.isFile()) {
+        if (!isCharacterDevice(path))
+            return tr("It is neither a regular file nor a device such as /dev/null");
+        direct = true;
+    }
+    if (!file().open(QFile::WriteOnly))
+        return file().errorString();
+    return QString();
+}
+
+QString OutputFile::write(const QByteArray &image)
+{
+    const qint64 count = file().write(image);
+    const bool written = count == image.size() && (direct ? device.flush() : replacement.commit());
+    if (written)
+        return QString();
+    // A short write without an error (the disk or a size limit ran out) has no system text.
+    if (file().error() == QFileDevice::NoError && count >= 0 && count < image.size())
+        return tr("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
+    return file().errorString();
+}
+
+QString OutputFile::defaultName(const QString &romFileName)
+{
+    const int dot = romFileName.lastIndexOf(QLatin1Char('.'));
+    return QLatin1String("dec_") + (dot < 0 ? romFileName : romFileName.left(dot))
+        + QLatin1String(".z64");
+}
+
+void OutputFile::reportSizeLimitsAsErrors()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}

@@ -1,0 +1,37 @@
+#ifndef ROMFILE_H
+#define ROMFILE_H
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+// Reads a ROM file whole, refusing what could block, never end or exhaust memory. Every refusal
+// comes with a reason the user can read; the caller puts the path in front of it.
+namespace RomFile {
+
+// ROM files are read whole and kept next to the output image; nothing this large is a ROM, and
+// refusing it up front keeps a stray file from exhausting memory.
+constexpr qint64 maxSize = 0x40000000;
+
+struct Contents
+{
+    QByteArray bytes;
+    QString error; // empty when the file was read whole
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Opens file (named already) for reading, refusing folders, FIFOs, devices and files over
+// maxSize. Returns the reason, or an empty string when the file is open.
+QString open(QFile &file);
+
+// Reads an opened file whole. The reported size is only a hint: a file that streams more than
+// maxSize bytes is refused after maxSize + 1 bytes, and one that ends early is refused too.
+Contents readOpened(QFile &file);
+
+// open and readOpened together.
+Contents read(const QString &path);
+
+} // namespace RomFile
+
+#endif // ROMFILE_H

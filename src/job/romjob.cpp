@@ -1,0 +1,103 @@
+#include "romjob.h"
+
+#include "decompressionpass.h"
+#include "gamepresets.h"
+#include "outputfile.h"
+#include "passplan.h"
+#include "romfile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace RomJob {
+
+namespace {
+
+// The first-entry warning without its closing question: the command line refuses instead of
+// asking.
+QString firstEntryRefusal()
+{
+    const QString warning = QString::fromLatin1(PassPlan::firstEntryWarning);
+    return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ')
+        + QLatin1String(" Check the address, or go on with --no-table-check.");
+}
+
+Result failure(Result result, const QString &path, const QString &error)
+{
+    result.failedPath = path;
+    result.error = error;
+    return result;
+}
+
+} // namespace
+
+QByteArray newOutputImage()
+{
+    return QByteArray(DecompressionPass::outputImageSize, '\0');
+}
+
+ByteOrder toBigEndian(QByteArray &rom)
+{
+    const ByteOrder order = RomByteOrder::classify(rom);
+    if (order == ByteOrder::V64 || order == ByteOrder::N64)
+        RomByteOrder::convertToBigEndian(rom.data(), rom.size(), order);
+    return order;
+}
+
+QString notRomText()
+{
+    return QCoreApplication::translate("MainWindow", "This is not a ROM.");
+}
+
+Result decompressFile(const Request &request, const PassRun::Observer &observer)
+{
+    Result result;
+    const QString &romPath = request.romPath;
+    const QString &outputPath = request.outputPath;
+    if (!request.replaceOutput && QFileInfo::exists(outputPath))
+        return failure(result, outputPath, QStringLiteral("The file exists; -f replaces it"));
+
+    RomFile::Contents contents = RomFile::read(romPath);
+    if (!contents.ok())
+        return failure(result, romPath, contents.error);
+    QByteArray &rom = contents.bytes;
+    result.order = toBigEndian(rom);
+    if (result.order == ByteOrder::NotRom)
+        return failure(result, romPath, notRomText());
+
+    result.address = request.address;
+    if (!request.addressGiven) {
+        const GamePresets::Detection detection = GamePresets::detect(rom);
+        if (!detection.found) {
+            return failure(result, romPath,
+                QStringLiteral("No file table found: name the game with --game or the table's "
+                               "address with --table"));
+        }
+        result.address = detection.address;
+    }
+    if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address))
+        return failure(result, romPath, firstEntryRefusal());
+
+    const PassPlan::Plan plan
+        = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address);
+    if (!plan.refusal.isEmpty())
+        return failure(result, romPath, plan.refusal);
+    result.files = plan.files.size();
+
+    // The target is opened before the pass, so a folder that cannot take it costs no work.
+    OutputFile output(outputPath);
+    const QString refusal = output.open();
+    if (!refusal.isEmpty())
+        return failure(result, outputPath, refusal);
+    QByteArray image = newOutputImage();
+    if (!PassRun::run(rom, image, plan.address, plan.files, observer))
+        return failure(result, romPath, QStringLiteral("Stopped before the last file"));
+    rom = QByteArray(); // the ROM is done with; the write needs only the image
+    result.checksums = HeaderChecksums::repair(image);
+    const QString writeError = output.write(image);
+    if (!writeError.isEmpty())
+        return failure(result, outputPath, writeError);
+    return result;
+}
+
+} // namespace RomJob

@@ -1,0 +1,52 @@
+#ifndef ROMJOB_H
+#define ROMJOB_H
+
+#include "byteorder.h"
+#include "checksumrepair.h"
+#include "passrun.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The whole job on one ROM file without a window: read it safely, bring it to big endian, find
+// and check the file table, run the pass, repair the header checksums and write the image. The
+// command line runs it as it is; the window runs the same steps one by one around its dialogs.
+namespace RomJob {
+
+// A fresh output image: 64 MiB of zeros.
+QByteArray newOutputImage();
+
+// Brings a ROM to big endian in place and says which order it came in; NotRom leaves it alone.
+ByteOrder toBigEndian(QByteArray &rom);
+
+// "This is not a ROM.", the reason a file without a ROM signature is refused.
+QString notRomText();
+
+struct Request
+{
+    QString romPath;
+    QString outputPath;
+    bool replaceOutput = false; // an existing output file is refused unless this is set
+    bool addressGiven = false; // otherwise the build string gives the address
+    qint32 address = 0;
+    bool checkFirstEntry = true;
+};
+
+struct Result
+{
+    QString failedPath; // the ROM or the output path that the error is about; empty on success
+    QString error;
+    ByteOrder order = ByteOrder::NotRom;
+    qint32 address = 0;
+    int files = 0;
+    HeaderChecksums::Report checksums;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Runs the job. Nothing is written unless every step before the write succeeded, and a failed
+// write leaves an existing output file as it was.
+Result decompressFile(const Request &request, const PassRun::Observer &observer = {});
+
+} // namespace RomJob
+
+#endif // ROMJOB_H
