@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -61,6 +62,8 @@ private slots:
     void windowClosedDuringThePass();
     void savingFaults_data();
     void savingFaults();
+    void loadDuringTheSaveIsIgnored_data();
+    void loadDuringTheSaveIsIgnored();
 
 private:
     // Loads a ROM of the fixture and waits until it is ready.
@@ -347,6 +350,46 @@ void TestDecompressing::savingFaults()
     QCOMPARE(readAll(testPath("existing.z64")), QByteArray("old content"));
     if (target == "full")
         QVERIFY2(!QFileInfo(path).isFile(), "the device must not be replaced by a file");
+}
+
+void TestDecompressing::loadDuringTheSaveIsIgnored_data()
+{
+    QTest::addColumn<QString>("droppedOrder");
+    QTest::newRow("z64 dropped") << "z64";
+    QTest::newRow("v64 dropped") << "v64";
+}
+
+// The progress dialog's last update runs the event loop while the window finishes the job; a
+// ROM dropped there must neither replace the image being saved nor delete the dialog.
+void TestDecompressing::loadDuringTheSaveIsIgnored()
+{
+    QFETCH(QString, droppedOrder);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    const QByteArray other = RomFixture::majoraLike().build();
+    const QString dropped = writeFile(
+        "other." + droppedOrder, droppedOrder == "v64" ? RomFixture::toV64(other) : other);
+    const QString saved = testPath("out.z64");
+
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile("oot.z64", fixture.build()));
+    dialogs.queueFilePath(saved);
+    decompressButton(window)->click();
+    auto *bar = window.findChild<QProgressDialog *>()->findChild<QProgressBar *>();
+    QVERIFY(bar);
+    bool droppedOnce = false;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value == bar->maximum() && !droppedOnce) {
+            droppedOnce = true;
+            dropFiles(window, {dropped});
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File saved"), 60000);
+    QVERIFY(droppedOnce);
+    const QByteArray output = readAll(saved);
+    QCOMPARE(output.size(), 0x4000000);
+    QVERIFY2(output.mid(0x1000, 0x1000) == fixture.expectedOutput().mid(0x1000, 0x1000),
+        "the decompressed image was saved");
 }
 
 QTEST_MAIN(TestDecompressing)

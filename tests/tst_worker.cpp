@@ -84,6 +84,7 @@ private slots:
     void abortStopsThePass();
     void emptyFileListEndsSilently();
     void passReportsEachFileThenFinishes();
+    void pausesThatReturnAtOnceLeaveNothingBehind();
     void survivesRandomRequestsAndAborts();
 };
 
@@ -281,6 +282,21 @@ void TestWorker::emptyFileListEndsSilently()
     QTRY_COMPARE(log.count(QStringLiteral("Starting Method3")), 1);
     QCOMPARE(sig.values.size(), 0);
     QCOMPARE(sig.decompressed, 0);
+}
+
+// Once the thread was asked to quit, a pause returns before its timer fires; the timer must not
+// stay behind (Qt's own single-shot timers hang on the thread's event dispatcher until they fire).
+void TestWorker::pausesThatReturnAtOnceLeaveNothingBehind()
+{
+    WorkerRig rig;
+    WorkerSignals sig(&rig.worker);
+    fillManyFiles(rig.state, 500);
+    rig.startWithoutPauses();
+    rig.worker.requestMethod(Worker::Method1);
+    QTRY_COMPARE_WITH_TIMEOUT(sig.decompressed, 1, 20000);
+    QVERIFY(rig.thread.eventDispatcher());
+    QVERIFY2(rig.thread.eventDispatcher()->children().size() < 10,
+        qPrintable(QString::number(rig.thread.eventDispatcher()->children().size())));
 }
 
 void TestWorker::passReportsEachFileThenFinishes()

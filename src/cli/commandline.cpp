@@ -34,8 +34,8 @@ int usageError(const QString &message)
 
 struct Options
 {
-    QCommandLineOption output {{"o", "output"}, "Write the decompressed ROM to FILE (one ROM only).",
-        "FILE"};
+    QCommandLineOption output {
+        {"o", "output"}, "Write the decompressed ROM to FILE (one ROM only).", "FILE"};
     QCommandLineOption directory {
         {"d", "directory"}, "Write the decompressed ROMs into DIR.", "DIR"};
     QCommandLineOption game {"game",
@@ -135,8 +135,8 @@ int runDecompress(const QCommandLineParser &parser, const Options &options, cons
 int runInfo(const QCommandLineParser &parser, const Options &options, const QStringList &roms)
 {
     for (const QCommandLineOption *decompressOnly :
-        {&options.output, &options.directory, &options.game, &options.table,
-            &options.noTableCheck, &options.force, &options.jobs, &options.verbose}) {
+        {&options.output, &options.directory, &options.game, &options.table, &options.noTableCheck,
+            &options.force, &options.jobs, &options.verbose}) {
         if (parser.isSet(*decompressOnly)) {
             return usageError(
                 QStringLiteral("--%1 goes with decompress").arg(decompressOnly->names().last()));
@@ -167,8 +167,8 @@ int run(const QStringList &arguments)
         options.noTableCheck, options.force, options.jobs, options.quiet, options.verbose,
         options.json, options.listGames});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("decompress or info"));
-    parser.addPositionalArgument(
-        QStringLiteral("ROM"), QStringLiteral("ROM files (z64, v64 or n64)"), QStringLiteral("ROM..."));
+    parser.addPositionalArgument(QStringLiteral("ROM"),
+        QStringLiteral("ROM files (z64, v64 or n64)"), QStringLiteral("ROM..."));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -193,11 +193,12 @@ int run(const QStringList &arguments)
         return usageError(QStringLiteral("no command given: decompress or info"));
     const QString command = positional.takeFirst();
     if (command != QLatin1String("decompress") && command != QLatin1String("info"))
-        return usageError(QStringLiteral("unknown command \"%1\": decompress or info").arg(command));
+        return usageError(
+            QStringLiteral("unknown command \"%1\": decompress or info").arg(command));
     if (positional.isEmpty())
         return usageError(QStringLiteral("%1 needs at least one ROM").arg(command));
     return command == QLatin1String("decompress") ? runDecompress(parser, options, positional)
-                                                   : runInfo(parser, options, positional);
+                                                  : runInfo(parser, options, positional);
 }
 
 } // namespace CommandLine

@@ -71,7 +71,8 @@ int run(const Settings &settings)
     const QString shared = sharedOutput(settings);
     if (!shared.isEmpty()) {
         progress.print(stderr,
-            CommandLine::errorLine(shared, QStringLiteral("Two of the ROMs would be written here")));
+            CommandLine::errorLine(
+                shared, QStringLiteral("Two of the ROMs would be written here")));
         return CommandLine::Failure;
     }
 

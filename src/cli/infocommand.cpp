@@ -56,7 +56,8 @@ QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
     QJsonObject object {{"stored", hexWord(report.stored[word])}};
     object.insert(QStringLiteral("computed"),
         report.known ? QJsonValue(hexWord(report.computed[word])) : QJsonValue());
-    object.insert(QStringLiteral("good"), report.known ? QJsonValue(report.good(word)) : QJsonValue());
+    object.insert(
+        QStringLiteral("good"), report.known ? QJsonValue(report.good(word)) : QJsonValue());
     return object;
 }
 
@@ -90,11 +91,13 @@ void printText(const QString &path, const RomInfo::Facts &facts)
     add("Checksum 1:", checksumText(facts.checksums, 0));
     add("Checksum 2:", checksumText(facts.checksums, 1));
     if (facts.tableFound) {
-        add("Files:", QStringLiteral("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
+        add("Files:",
+            QStringLiteral("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
         if (facts.alreadyDecompressed)
             add("Note:", QStringLiteral("This ROM is already decompressed"));
         if (!facts.tableProblem.isEmpty())
-            add("Problem:", QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+            add("Problem:",
+                QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     }
     std::printf("%s\n", lines.join(QLatin1Char('\n')).toLocal8Bit().constData());
 }
@@ -103,9 +106,8 @@ void printText(const QString &path, const RomInfo::Facts &facts)
 
 QJsonObject toJson(const RomInfo::Facts &facts)
 {
-    const auto orNull = [](bool present, const QJsonValue &value) {
-        return present ? value : QJsonValue();
-    };
+    const auto orNull
+        = [](bool present, const QJsonValue &value) { return present ? value : QJsonValue(); };
     return QJsonObject {
         {"byteOrder", orderName(facts.order)},
         {"size", double(facts.size)},
@@ -142,7 +144,8 @@ int run(const QStringList &roms, bool json)
             error = contents.error;
         }
         if (!error.isEmpty()) {
-            std::fprintf(stderr, "%s\n", CommandLine::errorLine(path, error).toLocal8Bit().constData());
+            std::fprintf(
+                stderr, "%s\n", CommandLine::errorLine(path, error).toLocal8Bit().constData());
             status = CommandLine::Failure;
             if (json)
                 objects.append(QJsonObject {{"path", path}, {"error", error}});

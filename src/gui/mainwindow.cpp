@@ -387,7 +387,8 @@ void MainWindow::startDecompression()
     const qint32 address = FileTable::parseAddressText(tableAddressEdit->text());
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Warning"),
-            QString::fromLatin1(PassPlan::firstEntryWarning), QMessageBox::Yes | QMessageBox::Cancel);
+            QString::fromLatin1(PassPlan::firstEntryWarning),
+            QMessageBox::Yes | QMessageBox::Cancel);
         if (answer != QMessageBox::Yes)
             return;
     }
@@ -413,8 +414,8 @@ void MainWindow::startDecompression()
 // list is let go at once: it can be long.
 bool MainWindow::checkFileList()
 {
-    const QString refusal = PassPlan::refusal(romState.romImage, romState.outputImage.size(),
-        romState.fileTableAddress, romState.files);
+    const QString refusal = PassPlan::refusal(
+        romState.romImage, romState.outputImage.size(), romState.fileTableAddress, romState.files);
     if (refusal.isEmpty())
         return true;
     romState.files = QVector<FileRecord>();

@@ -29,9 +29,7 @@ bool isCharacterDevice(const QString &path)
 } // namespace
 
 OutputFile::OutputFile(const QString &target)
-    : path(target), replacement(target), device(target)
-{
-}
+    : path(target), replacement(target), device(target) { }
 
 QString OutputFile::open()
 {

@@ -20,9 +20,9 @@ constexpr qint64 firstChunk = 1 << 16;
 
 // The next buffer size while reading a file that is longer than it said: doubling, capped at one
 // byte past the limit so that an over-long file is noticed without reading all of it.
-qint64 grownCapacity(qint64 capacity)
+qint64 grownCapacity(qint64 capacity, qint64 limit)
 {
-    return std::min(maxSize + 1, std::max(firstChunk, capacity * 2));
+    return std::min(limit + 1, std::max(firstChunk, capacity * 2));
 }
 
 } // namespace
@@ -45,17 +45,17 @@ QString open(QFile &file)
     return QString();
 }
 
-Contents readOpened(QFile &file)
+Contents readOpened(QFile &file, qint64 limit)
 {
     const qint64 reported = file.size();
     // One byte more than reported, so that a file that grew is noticed without a second buffer.
-    QByteArray bytes(int(std::clamp<qint64>(reported + 1, 1, maxSize + 1)), Qt::Uninitialized);
+    QByteArray bytes(int(std::clamp<qint64>(reported + 1, 1, limit + 1)), Qt::Uninitialized);
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            if (filled > maxSize)
+            if (filled > limit)
                 break;
-            bytes.resize(int(grownCapacity(filled)));
+            bytes.resize(int(grownCapacity(filled, limit)));
         }
         const qint64 count = file.read(bytes.data() + filled, bytes.size() - filled);
         if (count < 0)
@@ -64,9 +64,9 @@ Contents readOpened(QFile &file)
             break;
         filled += count;
     }
-    if (filled > maxSize) {
-        return {QByteArray(),
-            tr("The file holds more than the %1 MiB any ROM fits in").arg(maxSize >> 20)};
+    if (filled > limit) {
+        return {
+            QByteArray(), tr("The file holds more than the %1 bytes any ROM fits in").arg(limit)};
     }
     if (filled != reported || file.error() != QFile::NoError) {
         return {QByteArray(),

@@ -26,8 +26,8 @@ struct Contents
 QString open(QFile &file);
 
 // Reads an opened file whole. The reported size is only a hint: a file that streams more than
-// maxSize bytes is refused after maxSize + 1 bytes, and one that ends early is refused too.
-Contents readOpened(QFile &file);
+// limit bytes is refused after limit + 1 bytes, and one that ends early is refused too.
+Contents readOpened(QFile &file, qint64 limit = maxSize);
 
 // open and readOpened together.
 Contents read(const QString &path);

@@ -35,8 +35,8 @@ void readTable(const QByteArray &rom, Facts &facts)
             ++facts.compressedFiles;
     }
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0;
-    facts.tableProblem = PassPlan::refusal(
-        rom, DecompressionPass::outputImageSize, facts.tableAddress, files);
+    facts.tableProblem
+        = PassPlan::refusal(rom, DecompressionPass::outputImageSize, facts.tableAddress, files);
 }
 
 } // namespace

@@ -1,0 +1,182 @@
+// The job's steps that every front end shares: strict address reading, game names, the bound on
+// table length, reading and writing files that are not what they seem, and what a ROM is.
+#include "checksumrepair.h"
+#include "decompressionpass.h"
+#include "filetable.h"
+#include "gamepresets.h"
+#include "outputfile.h"
+#include "passplan.h"
+#include "romfile.h"
+#include "romfixture.h"
+#include "rominfo.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+class TestJobCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsAddressTextStrictly_data();
+    void readsAddressTextStrictly();
+    void findsGamesByName_data();
+    void findsGamesByName();
+    void refusesTablesLongerThanAnyGames();
+    void stopsReadingAStreamPastTheLimit();
+    void refusesAFifoAsOutputAtOnce();
+    void writesToACharacterDeviceDirectly();
+    void tellsWhatARomIs_data();
+    void tellsWhatARomIs();
+};
+
+void TestJobCore::readsAddressTextStrictly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("address");
+    QTest::newRow("hex") << "0x00007430" << true << 0x7430;
+    QTest::newRow("upper-case X") << "0X7430" << true << 0x7430;
+    QTest::newRow("spaces around") << " 0x7430 " << true << 0x7430;
+    QTest::newRow("decimal") << "29744" << true << 0x7430;
+    QTest::newRow("largest") << "0x7FFFFFFF" << true << 0x7FFFFFFF;
+    QTest::newRow("not hex") << "zz" << false << 0;
+    QTest::newRow("prefix only") << "0x" << false << 0;
+    QTest::newRow("more than 32 bits") << "0xFFFFFFFFF" << false << 0;
+    QTest::newRow("negative as hex") << "0x80000000" << false << 0;
+    QTest::newRow("negative") << "-16" << false << 0;
+    QTest::newRow("plus sign") << "+16" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("space inside") << "0x74 30" << false << 0;
+}
+
+void TestJobCore::readsAddressTextStrictly()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, address);
+    qint32 read = -1;
+    QCOMPARE(FileTable::readAddressText(text, &read), valid);
+    if (valid)
+        QCOMPARE(read, address);
+}
+
+void TestJobCore::findsGamesByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("address"); // -1: refused
+    QTest::newRow("whole name, any case") << "majora's mask ntsc-u" << 0x1A500;
+    QTest::newRow("unique prefix") << "ocarina of time ntsc 1.2" << 0x7960;
+    QTest::newRow("short unique prefix") << "doubutsu" << 0x19D40;
+    QTest::newRow("ambiguous prefix") << "Majora" << -1;
+    QTest::newRow("no such game") << "Zelda" << -1;
+    QTest::newRow("empty") << "" << -1;
+}
+
+void TestJobCore::findsGamesByName()
+{
+    QFETCH(QString, name);
+    QFETCH(int, address);
+    QString error;
+    const int index = GamePresets::indexForName(name, &error);
+    if (address < 0) {
+        QCOMPARE(index, -1);
+        QVERIFY(!error.isEmpty());
+    } else {
+        QVERIFY2(index > 0, qPrintable(error));
+        QCOMPARE(GamePresets::at(index).fileTableAddress, address);
+    }
+}
+
+// Entries of empty files pass every other check; only the bound stops such a table.
+void TestJobCore::refusesTablesLongerThanAnyGames()
+{
+    const qint32 address = 0x100;
+    const int entries = FileTable::maxFiles + 100;
+    QByteArray rom(address + FileTable::entrySize * (entries + 1), '\0');
+    rom.replace(0, 4, QByteArray::fromHex("80371240"));
+    for (int i = 0; i < entries; ++i) {
+        putWord(rom, address + FileTable::entrySize * i, 0x1000);
+        putWord(rom, address + FileTable::entrySize * i + 4, 0x1000);
+    }
+
+    QCOMPARE(FileTable::read(rom, address).size(), FileTable::maxFiles + 1);
+    const PassPlan::Plan plan = PassPlan::make(rom, DecompressionPass::outputImageSize, address);
+    QVERIFY2(plan.refusal.contains("more than 65536 files"), qPrintable(plan.refusal));
+    QVERIFY(plan.files.isEmpty());
+}
+
+// Files under /proc report a size of 0 and then stream their content.
+void TestJobCore::stopsReadingAStreamPastTheLimit()
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QFile::ReadOnly) || file.size() != 0)
+        QSKIP("needs a /proc file that reports no size");
+    const RomFile::Contents contents = RomFile::readOpened(file, 64);
+    QVERIFY(!contents.ok());
+    QVERIFY2(contents.error.contains("more than the 64 bytes"), qPrintable(contents.error));
+    QCOMPARE(file.pos(), qint64(65));
+}
+
+void TestJobCore::refusesAFifoAsOutputAtOnce()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    OutputFile output(fifo);
+    // Opening a FIFO for writing would block here until a reader came.
+    QCOMPARE(output.open(),
+        QStringLiteral("It is neither a regular file nor a device such as /dev/null"));
+}
+
+void TestJobCore::writesToACharacterDeviceDirectly()
+{
+    OutputFile output(QStringLiteral("/dev/null"));
+    QCOMPARE(output.open(), QString());
+    QCOMPARE(output.write(QByteArray(4096, 'x')), QString());
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
+}
+
+void TestJobCore::tellsWhatARomIs_data()
+{
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<bool>("decompressed");
+    QTest::addColumn<bool>("brokenChecksum");
+    QTest::newRow("z64") << "z64" << false << false;
+    QTest::newRow("n64, broken checksum") << "n64" << false << true;
+    QTest::newRow("an output of the pass") << "z64" << true << false;
+}
+
+void TestJobCore::tellsWhatARomIs()
+{
+    QFETCH(QString, order);
+    QFETCH(bool, decompressed);
+    QFETCH(bool, brokenChecksum);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    QByteArray rom = decompressed ? fixture.expectedOutput() : fixture.build();
+    HeaderChecksums::repair(rom);
+    if (brokenChecksum)
+        putWord(rom, 20, wordAt(rom, 20) ^ 1);
+    if (order == "n64")
+        rom = RomFixture::toN64(rom);
+
+    const RomInfo::Facts facts = RomInfo::inspect(rom);
+    QCOMPARE(facts.order, order == "n64" ? ByteOrder::N64 : ByteOrder::Z64);
+    QCOMPARE(facts.title, QStringLiteral("TIDEPOOL FIX"));
+    QCOMPARE(facts.gameCode, QStringLiteral("CZLE"));
+    QCOMPARE(RomInfo::regionName(facts.region), QStringLiteral("North America"));
+    QCOMPARE(facts.preset, QStringLiteral("Ocarina of Time NTSC 1.0 & 1.1"));
+    QCOMPARE(facts.tableAddress, 0x7430);
+    QCOMPARE(facts.checksums.chip, 6105);
+    QVERIFY(facts.checksums.good(0));
+    QCOMPARE(facts.checksums.good(1), !brokenChecksum);
+    QCOMPARE(facts.files, fixture.entries().size());
+    QCOMPARE(facts.alreadyDecompressed, decompressed);
+    QCOMPARE(facts.compressedFiles == 0, decompressed);
+    QVERIFY(facts.tableProblem.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestJobCore)
+#include "tst_jobcore.moc"
