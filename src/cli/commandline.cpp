@@ -161,7 +161,10 @@ int run(const QStringList &arguments)
         QStringLiteral("Decompresses N64 ROMs of Ocarina of Time, Majora's Mask and Doubutsu no "
                        "Mori, and tells what a ROM is."));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // Qt's own version option also takes -v, which is --verbose here.
+    const QCommandLineOption version(
+        QStringLiteral("version"), QStringLiteral("Displays version information."));
+    parser.addOption(version);
     const Options options;
     parser.addOptions({options.output, options.directory, options.game, options.table,
         options.noTableCheck, options.force, options.jobs, options.quiet, options.verbose,
