@@ -1,11 +1,13 @@
 // The whole decompression pass on an Ocarina-of-Time-sized ROM, pauses excluded, and the header
 // checksum plus the write of the 64 MiB image, each against memcpy.
 #include "benchdata.h"
-#include "checksum.h"
+#include "checksumrepair.h"
 #include "decompressionpass.h"
-#include "filetable.h"
+#include "outputfile.h"
+#include "passplan.h"
+#include "passrun.h"
+#include "romjob.h"
 
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -19,15 +21,12 @@ void decompressionPass(benchmark::State &state)
         decodedBytes += file.content.size();
     double seconds = 0;
     for (auto _ : state) {
-        QByteArray output(DecompressionPass::outputImageSize, '\0');
+        QByteArray output = RomJob::newOutputImage();
         const CpuTimer timer;
-        const QVector<FileRecord> files = FileTable::read(rom, fixture.tableAddress());
-        if (DecompressionPass::findProblem(rom, output.size(), fixture.tableAddress(), files)
-                .problem
-            != DecompressionPass::Problem::None)
+        const PassPlan::Plan plan = PassPlan::make(rom, output.size(), fixture.tableAddress());
+        if (!plan.refusal.isEmpty())
             state.SkipWithError("the table was refused");
-        for (const FileRecord &file : files)
-            DecompressionPass::placeFile(rom, output, fixture.tableAddress(), file);
+        PassRun::run(rom, output, plan.address, plan.files);
         benchmark::ClobberMemory();
         seconds += timer.seconds();
     }
@@ -41,16 +40,12 @@ void checksumAndSave(benchmark::State &state)
 {
     QByteArray output = gameLikeRom().expectedOutput();
     QTemporaryDir dir;
-    quint32 table[Checksum::tableSize];
     double seconds = 0;
     for (auto _ : state) {
         const CpuTimer timer;
-        Checksum::buildCrcTable(table);
-        const int chip = Checksum::bootChipForCrc(Checksum::bootCodeCrc(table, output));
-        quint32 crc[2];
-        Checksum::calculate(output, chip, crc);
-        QSaveFile file(dir.filePath("out.z64"));
-        if (!file.open(QFile::WriteOnly) || file.write(output) != output.size() || !file.commit())
+        HeaderChecksums::repair(output);
+        OutputFile file(dir.filePath("out.z64"));
+        if (!file.open().isEmpty() || !file.write(output).isEmpty())
             state.SkipWithError("cannot write");
         seconds += timer.seconds();
     }

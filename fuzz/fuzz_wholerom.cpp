@@ -1,12 +1,18 @@
 // Any bytes as a ROM file, through everything the program runs on one: classification, byte-order
 // conversion, game detection, the file table at the detected address and at an address taken
 // from the input, the checks before a pass, the pass into a fresh 64 MiB image, and the header
-// checksum repair. These are the functions the window and the worker call.
+// checksum repair, and what the info command says about it. These are the job core's functions
+// that the window, the worker and the command line call.
 #include "bigendian.h"
 #include "byteorder.h"
 #include "checksum.h"
+#include "checksumrepair.h"
 #include "decompressionpass.h"
 #include "filetable.h"
+#include "gamepresets.h"
+#include "passplan.h"
+#include "passrun.h"
+#include "rominfo.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,30 +50,18 @@ void zeroAgain(QByteArray &output, const QVector<FileRecord> &files, qint32 addr
 void decompress(const QByteArray &rom, qint32 address)
 {
     FileTable::startsWithExpectedEntry(rom, address);
-    const QVector<FileRecord> files = FileTable::read(rom, address);
-    if (files.isEmpty())
-        return;
     QByteArray &output = freshOutputImage();
-    if (DecompressionPass::findProblem(rom, output.size(), address, files).problem
-        != DecompressionPass::Problem::None)
+    const PassPlan::Plan plan = PassPlan::make(rom, output.size(), address);
+    if (!plan.refusal.isEmpty())
         return;
-    for (const FileRecord &file : files)
-        DecompressionPass::placeFile(rom, output, address, file);
+    PassRun::run(rom, output, plan.address, plan.files);
     if (output.size() > DecompressionPass::maxOutputSize)
         std::abort();
-
-    static quint32 table[Checksum::tableSize];
-    Checksum::buildCrcTable(table);
-    const int chip = Checksum::bootChipForCrc(Checksum::bootCodeCrc(table, output));
-    quint32 crc[2];
-    if (Checksum::calculate(output, chip, crc)) {
-        const int length = output.size();
-        BigEndian::writeWord(output, Checksum::crc1Offset, crc[0]);
-        BigEndian::writeWord(output, Checksum::crc2Offset, crc[1]);
-        if (output.size() != length)
-            std::abort();
-    }
-    zeroAgain(output, files, address);
+    const int length = output.size();
+    HeaderChecksums::repair(output);
+    if (output.size() != length)
+        std::abort();
+    zeroAgain(output, plan.files, address);
 }
 
 } // namespace
@@ -75,6 +69,7 @@ void decompress(const QByteArray &rom, qint32 address)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QByteArray rom(reinterpret_cast<const char *>(data), int(size));
+    RomInfo::inspect(rom);
     const ByteOrder order = RomByteOrder::classify(rom);
     if (order == ByteOrder::NotRom)
         return 0;
@@ -83,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     FileTable::gameCode(rom);
 
-    qint32 detected = 0;
-    if (FileTable::findAddress(rom, &detected))
-        decompress(rom, detected);
+    const GamePresets::Detection detected = GamePresets::detect(rom);
+    if (detected.found)
+        decompress(rom, detected.address);
     // The user may type any address: take one from the last word of the input.
     const qint32 typed = qint32(BigEndian::readWord(rom, rom.size() - 4));
     decompress(rom, typed % (rom.size() + 64));

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Checks the installed layout and the Debian package: the desktop entry and the AppStream data
 # validate, a DESTDIR install lays out exactly the expected files, and the package installs,
-# starts Tidepool with a window that is not blank under Xvfb, and removes cleanly.
-# Usage: packaging/check.sh BUILD_DIR (configured with CMAKE_INSTALL_PREFIX=/usr and built).
+# starts Tidepool with a window that is not blank under Xvfb, decompresses a fixture ROM with the
+# installed tidepool-cli, and removes cleanly.
+# Usage: packaging/check.sh BUILD_DIR MAKE_TEST_ROM (the build configured with
+# CMAKE_INSTALL_PREFIX=/usr and built; the second the test support's ROM writer).
 set -euo pipefail
 build=$1
+make_test_rom=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d)
 cleanup() {
@@ -46,6 +49,13 @@ echo "screen standard deviation: $deviation"
 awk -v d="$deviation" 'BEGIN { exit !(d > 0.01) }' || { echo "the screen is blank"; exit 1; }
 kill "$app"
 app=
+
+echo "== the installed command line"
+tidepool-cli --version
+"$make_test_rom" "$work/game.v64"
+tidepool-cli decompress -q "$work/game.v64"
+[ "$(stat -c %s "$work/dec_game.z64")" = $((64 << 20)) ] || { echo "no decompressed ROM"; exit 1; }
+zcat /usr/share/man/man1/tidepool-cli.1.gz | grep -q '^\.TH TIDEPOOL-CLI'
 
 echo "== remove the package"
 dpkg -r tidepool >/dev/null

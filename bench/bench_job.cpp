@@ -1,0 +1,123 @@
+// The command line's whole job on a 32 MiB game-like ROM file, beside a floor measured in the same
+// run: reading the ROM, one memcpy of the decoded bytes into a fresh 64 MiB image and writing
+// that image. And the batch: four ROMs with two jobs at once against one at a time.
+#include "benchdata.h"
+#include "decompresscommand.h"
+#include "romjob.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr qint64 imageSize = 64 << 20;
+
+struct GameLikeFile
+{
+    QTemporaryDir dir;
+    QString path;
+    qint64 decodedBytes = 0;
+
+    GameLikeFile()
+    {
+        RomFixture &fixture = gameLikeRom();
+        for (const RomFixture::File &file : fixture.entries())
+            decodedBytes += file.content.size();
+        path = dir.filePath(QStringLiteral("game.z64"));
+        QFile file(path);
+        const QByteArray rom = fixture.build();
+        if (!file.open(QFile::WriteOnly) || file.write(rom) != rom.size())
+            qFatal("cannot write the bench ROM");
+    }
+};
+
+GameLikeFile &gameLikeFile()
+{
+    static GameLikeFile file;
+    return file;
+}
+
+// What no job on this ROM can go below: the bytes read, the decoded bytes put into a fresh image
+// once, and the image written.
+double floorSeconds(const GameLikeFile &game, const QByteArray &decodedSource, const QString &out)
+{
+    const CpuTimer timer;
+    QFile in(game.path);
+    in.open(QFile::ReadOnly);
+    const QByteArray rom = in.readAll();
+    QByteArray image(int(imageSize), Qt::Uninitialized);
+    std::memcpy(image.data(), decodedSource.constData(), size_t(game.decodedBytes));
+    std::memset(image.data() + game.decodedBytes, 0, size_t(imageSize - game.decodedBytes));
+    QSaveFile file(out);
+    if (!file.open(QFile::WriteOnly) || file.write(image) != image.size() || !file.commit())
+        qFatal("cannot write the floor's image");
+    benchmark::DoNotOptimize(rom.constData());
+    return timer.seconds();
+}
+
+void wholeJobAgainstFloor(benchmark::State &state)
+{
+    GameLikeFile &game = gameLikeFile();
+    const QByteArray decodedSource(int(game.decodedBytes), 'd');
+    RomJob::Request request;
+    request.romPath = game.path;
+    request.outputPath = game.dir.filePath(QStringLiteral("dec_game.z64"));
+    request.replaceOutput = true;
+    double jobSeconds = 0;
+    double floor = 0;
+    for (auto _ : state) {
+        floor += floorSeconds(game, decodedSource, game.dir.filePath(QStringLiteral("floor.z64")));
+        const CpuTimer timer;
+        if (!RomJob::decompressFile(request).ok())
+            state.SkipWithError("the job failed");
+        jobSeconds += timer.seconds();
+    }
+    const double iterations = double(state.iterations());
+    state.counters["job_ms"] = 1e3 * jobSeconds / iterations;
+    state.counters["floor_ms"] = 1e3 * floor / iterations;
+    state.counters["job_per_floor"] = jobSeconds / floor;
+}
+
+double batchSeconds(const DecompressCommand::Settings &settings)
+{
+    const auto start = std::chrono::steady_clock::now();
+    if (DecompressCommand::run(settings) != 0)
+        qFatal("the batch failed");
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wall time, as parallel jobs are about waiting less; the ratio is what counts.
+void batchOfFourTwoAtOnce(benchmark::State &state)
+{
+    GameLikeFile &game = gameLikeFile();
+    DecompressCommand::Settings settings;
+    for (int i = 0; i < 4; ++i) {
+        const QString copy = game.dir.filePath(QStringLiteral("batch%1.z64").arg(i));
+        QFile::remove(copy);
+        QFile::copy(game.path, copy);
+        settings.roms << copy;
+    }
+    QDir(game.dir.path()).mkpath(QStringLiteral("out"));
+    settings.directory = game.dir.filePath(QStringLiteral("out"));
+    settings.force = true;
+    settings.quiet = true;
+    double one = 0;
+    double two = 0;
+    for (auto _ : state) {
+        settings.jobs = 1;
+        one += batchSeconds(settings);
+        settings.jobs = 2;
+        two += batchSeconds(settings);
+    }
+    state.counters["speedup_j2"] = one / two;
+}
+
+} // namespace
+
+BENCHMARK(wholeJobAgainstFloor)->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(batchOfFourTwoAtOnce)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK_MAIN();
