@@ -34,9 +34,7 @@ bool isCompressed(const FileRecord &file)
 
 qint32 declaredSize(Span stored)
 {
-    if (stored.length < Yaz0::declaredSizeOffset + 4)
-        return 0;
-    return qint32(BigEndian::load32(stored.data + Yaz0::declaredSizeOffset));
+    return Yaz0::declaredSize(stored.data, stored.length);
 }
 
 Span payload(Span stored)

@@ -1,5 +1,6 @@
 #include "yaz0.h"
 
+#include "bigendian.h"
 #include "yaz0wholegroups.h"
 
 #include <algorithm>
@@ -128,6 +129,18 @@ char *decodeWholeGroups(
 }
 
 } // namespace
+
+bool hasMagic(const char *file, qint64 length)
+{
+    return length >= 4 && std::memcmp(file, "Yaz0", 4) == 0;
+}
+
+qint32 declaredSize(const char *file, qint64 length)
+{
+    if (length < declaredSizeOffset + 4)
+        return 0;
+    return qint32(BigEndian::load32(file + declaredSizeOffset));
+}
 
 qint32 cappedDeclaredSize(qint32 declaredSize)
 {

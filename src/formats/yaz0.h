@@ -25,6 +25,11 @@ constexpr qint32 outputSlack = maxOverrun + 16;
 
 qint32 cappedDeclaredSize(qint32 declaredSize);
 
+// The header of a stored file of length bytes: whether it starts with "Yaz0", and the declared
+// size in bytes 4 to 7 as a big-endian signed word (0 when the file is shorter than 8 bytes).
+bool hasMagic(const char *file, qint64 length);
+qint32 declaredSize(const char *file, qint64 length);
+
 // The main loop has a portable build and, on x86-64, one that copies back-references with SSSE3
 // byte shuffles. Fastest picks the best the processor runs; both give the same bytes, and the
 // tests and fuzzers hold them to it.
