@@ -192,8 +192,9 @@ void TestLoading::rejectsWhatIsNotARom()
     QCOMPARE(window.windowTitle(), QStringLiteral("No File Loaded[*]"));
     QCOMPARE(visibleRecentFiles(window).value(0), "&1 " + path);
     QCOMPARE(QSettings().value("romPath").toString(), path);
-    // The preset and the address stay as the good ROM left them.
-    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00007430"));
+    // The form no longer shows the good ROM's game.
+    QCOMPARE(gameCombo(window)->currentIndex(), 0);
+    QCOMPARE(addressEdit(window)->text(), QStringLiteral("0x00000000"));
     QCOMPARE(log.count(QStringLiteral("This is not a ROM.")), 1);
     QVERIFY(!QApplication::overrideCursor());
 }
@@ -330,8 +331,9 @@ void TestLoading::recentFilesCompareExactly()
     const QString dotted = testFolder() + "/./Same&Name.z64";
     dropFiles(window, {dotted});
     QCOMPARE(QSettings().value("recentFileList").toStringList().size(), 2);
-    // The ampersand goes into the text as it is: the menu takes it as a mnemonic.
-    QCOMPARE(recentFileActions(window).at(1)->text(), "&2 " + path);
+    // The ampersand is doubled, so the menu shows it instead of taking it as a mnemonic.
+    QCOMPARE(recentFileActions(window).at(1)->text(), "&2 " + QString(path).replace("&", "&&"));
+    QCOMPARE(recentFileActions(window).at(1)->data().toString(), path);
 }
 
 void TestLoading::recentEntryOpensItsFile()
@@ -393,10 +395,16 @@ void TestLoading::openStartsAtTheDesktopThenTheLastRom()
 {
     MainWindow window;
     ModalDialogs dialogs;
-    openAction(window)->trigger(); // cancelled
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    QCOMPARE(QSettings().value("romPath").toString(), desktop);
-    QCOMPARE(dialogs.fileDialogTitles, QStringList {"Open ROM"});
+    for (const bool made : {false, true}) {
+        QVERIFY(made ? QDir().mkpath(desktop) : QDir(desktop).removeRecursively());
+        openAction(window)->trigger(); // cancelled
+        QCOMPARE(QSettings().value("romPath").toString(), desktop);
+        // Without a Desktop folder the dialog opens in the home folder, with no name typed.
+        QCOMPARE(dialogs.fileDialogDirectories.last(), made ? desktop : QDir::homePath());
+        QVERIFY(!dialogs.fileDialogSelections.last().endsWith("Desktop"));
+    }
+    QCOMPARE(dialogs.fileDialogTitles, QStringList({"Open ROM", "Open ROM"}));
 
     const QString path = writeFile("picked.z64", romWith({{0x7400, "zelda@"}}));
     dialogs.queueFilePath(path);

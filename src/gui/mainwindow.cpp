@@ -22,6 +22,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -184,7 +185,10 @@ void MainWindow::refreshRecentFileActions()
     const QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
     const int shown = qMin(files.size(), int(RecentFileLimit));
     for (int i = 0; i < shown; ++i) {
-        recentFileActions[i]->setText(tr("&%1 %2").arg(i + 1).arg(files.at(i)));
+        // A "&" in a path would be read as a mnemonic.
+        QString path = files.at(i);
+        path.replace(QLatin1Char('&'), QLatin1String("&&"));
+        recentFileActions[i]->setText(tr("&%1 %2").arg(i + 1).arg(path));
         recentFileActions[i]->setData(files.at(i));
         recentFileActions[i]->setVisible(true);
     }
@@ -229,11 +233,24 @@ void MainWindow::open()
         settings.setValue(QStringLiteral("romPath"),
             QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     }
-    const QString start = settings.value(QStringLiteral("romPath")).toString();
+    const QString start = existingStart(settings.value(QStringLiteral("romPath")).toString());
     const QString fileName
         = QFileDialog::getOpenFileName(this, tr("Open ROM"), start, tr("Any files (*)"));
     if (!fileName.isEmpty())
         loadFile(fileName);
+}
+
+// The stored path when it exists, else its folder when that exists (a ROM since deleted, or a
+// Desktop folder that was never made), else the home folder: a dialog opened on a missing path
+// would offer its last part as a file name.
+QString MainWindow::existingStart(const QString &stored)
+{
+    const QFileInfo info(stored);
+    if (info.exists())
+        return stored;
+    if (info.absoluteDir().exists())
+        return info.absolutePath();
+    return QDir::homePath();
 }
 
 void MainWindow::loadFile(const QString &fileName)
@@ -264,6 +281,9 @@ void MainWindow::loadFile(const QString &fileName)
         QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
         decompressButton->setEnabled(false);
         noteCurrentFile(QString());
+        // The form must not show a game for a ROM that is not loaded.
+        gameCombo->setCurrentIndex(0);
+        tableAddressEdit->setText(FileTable::addressText(0));
         break;
     }
 }
@@ -330,9 +350,25 @@ QProgressDialog *MainWindow::createProgressDialog(const QString &label, int maxi
     dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowCloseButtonHint);
     dialog->setCancelButton(nullptr);
     dialog->setWindowModality(Qt::WindowModal);
+    dialog->installEventFilter(this);
     dialog->setValue(0);
     dialog->show();
     return dialog;
+}
+
+// While its job runs the progress dialog cannot be dismissed: Escape or the window manager's
+// close would hide it and leave a window that looks idle but ignores every click.
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == progressDialog && jobInProgress) {
+        const bool escape = event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
+        if (escape || event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::runOnWorker(int method)
@@ -384,14 +420,25 @@ void MainWindow::startDecompression()
 {
     if (jobInProgress)
         return;
-    const qint32 address = FileTable::parseAddressText(tableAddressEdit->text());
+    qint32 address = 0;
+    if (!FileTable::readAddressText(tableAddressEdit->text(), &address)) {
+        QMessageBox::warning(this, tr("Warning"),
+            tr("\"%1\" is not a file table address.\nType 0x followed by hexadecimal digits, or a "
+               "decimal number.")
+                .arg(tableAddressEdit->text()));
+        return;
+    }
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Warning"),
             QString::fromLatin1(PassPlan::firstEntryWarning),
-            QMessageBox::Yes | QMessageBox::Cancel);
+            QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
         if (answer != QMessageBox::Yes)
             return;
     }
+    // A table that will be refused is refused before anyone picks a name for its output.
+    initFilesystem(address);
+    if (!checkFileList())
+        return;
 
     const QFileInfo romPath(settings.value(QStringLiteral("romPath")).toString());
     const QString defaultPath
@@ -400,10 +447,14 @@ void MainWindow::startDecompression()
         = QFileDialog::getSaveFileName(this, tr("Save File"), defaultPath, tr("Any files (*)"));
     if (romState.outputFileName.isEmpty())
         return;
-
-    initFilesystem(address);
-    if (!checkFileList())
+    const QString targetProblem = OutputFile::checkTarget(romState.outputFileName);
+    if (!targetProblem.isEmpty()) {
+        QMessageBox::warning(this, tr("Application"),
+            tr("Cannot write file %1:\n%2.")
+                .arg(QDir::toNativeSeparators(romState.outputFileName), targetProblem));
         return;
+    }
+
     qDebug() << "Starting thread in Thread " << QThread::currentThreadId();
     progressDialog = createProgressDialog(QStringLiteral("Decompressing"), romState.files.size());
     runOnWorker(Worker::Method1);

@@ -30,6 +30,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void openRecentFile();
@@ -50,6 +51,7 @@ private:
     void createWorker();
     void refreshRecentFileActions();
     void noteCurrentFile(const QString &fileName);
+    static QString existingStart(const QString &stored);
     void loadFile(const QString &fileName);
     bool readRomFile(const QString &fileName);
     void startConversion(bool byteSwapped);

@@ -26,21 +26,47 @@ bool isCharacterDevice(const QString &path)
 #endif
 }
 
+// Why the target's kind rules it out; sets direct for a device.
+QString refusalForKind(const QFileInfo &target, bool *direct)
+{
+    if (target.isDir())
+        return tr("It is a folder, not a file");
+    if (target.exists() && !target.isFile()) {
+        if (!isCharacterDevice(target.filePath()))
+            return tr("It is neither a regular file nor a device such as /dev/null");
+        *direct = true;
+    }
+    return QString();
+}
+
 } // namespace
 
 OutputFile::OutputFile(const QString &target)
     : path(target), replacement(target), device(target) { }
 
-QString OutputFile::open()
+QString OutputFile::checkTarget(const QString &path)
 {
     const QFileInfo target(path);
-    if (target.isDir())
-        return tr("It is a folder, not a file");
-    if (target.exists() && !target.isFile()) {
-        if (!isCharacterDevice(path))
-            return tr("It is neither a regular file nor a device such as /dev/null");
-        direct = true;
-    }
+    bool device = false;
+    const QString refusal = refusalForKind(target, &device);
+    if (!refusal.isEmpty())
+        return refusal;
+    if (device)
+        return QString();
+    if (target.exists() && !target.isWritable())
+        return tr("Permission denied");
+    // The temporary file and the rename both need a folder that takes new files.
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isDir())
+        return tr("No such file or directory");
+    return folder.isWritable() ? QString() : tr("Permission denied");
+}
+
+QString OutputFile::open()
+{
+    const QString refusal = refusalForKind(QFileInfo(path), &direct);
+    if (!refusal.isEmpty())
+        return refusal;
     if (!file().open(QFile::WriteOnly))
         return file().errorString();
     return QString();

@@ -18,6 +18,11 @@ public:
 
     // Returns the reason the target cannot be written, or an empty string once it is open.
     QString open();
+
+    // Checks a target without touching it, so that a save that cannot succeed is refused before
+    // any work: the folder exists and takes new files, the target is no folder or special file,
+    // an existing file may be written. A full disk is still only found by writing.
+    static QString checkTarget(const QString &path);
     // Writes the whole image and puts it in place. Returns the reason it failed, or an empty
     // string.
     QString write(const QByteArray &image);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
 
 ModalDialogs::ModalDialogs(QObject *parent) : QObject(parent)
 {
@@ -20,7 +21,8 @@ void ModalDialogs::poll()
         return;
     handled = modal;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        messageBoxes.append({box->windowTitle(), box->text(), box->standardButtons()});
+        messageBoxes.append({box->windowTitle(), box->text(), box->standardButtons(),
+            box->standardButton(box->defaultButton())});
         QAbstractButton *button = box->button(messageAnswer);
         if (!button)
             button = box->buttons().value(0);

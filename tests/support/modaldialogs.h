@@ -26,6 +26,7 @@ public:
         QString title;
         QString text;
         QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
     };
     QList<Seen> messageBoxes;
     QStringList fileDialogTitles;
