@@ -133,6 +133,7 @@ void TestDecompressing::decompressesEachFamily()
     putWord(expected, 20, crc2);
     QVERIFY2(output == expected, qPrintable(firstDifference(output, expected)));
     QCOMPARE(log.count("\"CIC-NUS-" + QString::number(chip) + "\""), 1);
+    QVERIFY(romFacts(window).endsWith("\nSaved to " + saved));
 
     // Each decompression needs a fresh load.
     load(window, romFile);

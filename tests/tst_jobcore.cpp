@@ -4,11 +4,15 @@
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
+#include "knowndumps.h"
 #include "outputfile.h"
 #include "passplan.h"
 #include "romfile.h"
 #include "romfixture.h"
 #include "rominfo.h"
+#include "romjob.h"
+
+#include <QCryptographicHash>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +34,9 @@ private slots:
     void writesToACharacterDeviceDirectly();
     void tellsWhatARomIs_data();
     void tellsWhatARomIs();
+    void recognisesKnownDumps_data();
+    void recognisesKnownDumps();
+    void refusesAKnownDumpThatIsNotYaz0();
 };
 
 void TestJobCore::readsAddressTextStrictly_data()
@@ -176,6 +183,69 @@ void TestJobCore::tellsWhatARomIs()
     QCOMPARE(facts.alreadyDecompressed, decompressed);
     QCOMPARE(facts.compressedFiles == 0, decompressed);
     QVERIFY(facts.tableProblem.isEmpty());
+}
+
+void TestJobCore::recognisesKnownDumps_data()
+{
+    QTest::addColumn<bool>("changed"); // one byte off: a hack or a bad dump
+    QTest::addColumn<QString>("order");
+    QTest::newRow("the dump, z64") << false << "z64";
+    QTest::newRow("the dump, v64") << false << "v64";
+    QTest::newRow("one byte changed") << true << "z64";
+}
+
+// The known dump's table address wins over the build string's.
+void TestJobCore::recognisesKnownDumps()
+{
+    QFETCH(bool, changed);
+    QFETCH(QString, order);
+    const QByteArray rom = RomFixture::ocarinaLike().build();
+    const QByteArray md5 = QCryptographicHash::hash(rom, QCryptographicHash::Md5).toHex();
+    const QByteArray listed = "0123456789abcdef0123456789abcdef," + md5;
+    const KnownDumps::Dump dumps[]
+        = {{"Test Dump (Europe)", listed.constData(), 0x7950, KnownDumps::Compression::Yaz0}};
+    QByteArray given = rom;
+    if (changed)
+        given[0x2000] = char(given.at(0x2000) ^ 1);
+    if (order == "v64")
+        given = RomFixture::toV64(given);
+
+    const RomInfo::Facts facts = RomInfo::inspect(given, {dumps, 1});
+    QCOMPARE(facts.knownDump != nullptr, !changed);
+    QCOMPARE(facts.buildStringAddress, 0x7430);
+    QCOMPARE(facts.tableAddress, changed ? 0x7430 : 0x7950);
+    QCOMPARE(facts.preset,
+        changed ? QStringLiteral("Ocarina of Time NTSC 1.0 & 1.1")
+                : QStringLiteral("Ocarina of Time PAL 1.0 & 1.1"));
+    QCOMPARE(RomInfo::summary(facts).value(1),
+        changed ? QStringLiteral("Not a known original dump (modified, a hack, or a bad dump)")
+                : QStringLiteral("Known dump: Test Dump (Europe)"));
+}
+
+void TestJobCore::refusesAKnownDumpThatIsNotYaz0()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    QByteArray rom = fixture.build();
+    for (const RomFixture::File &file : fixture.entries()) {
+        if (file.storage == RomFixture::Storage::Compressed)
+            rom.replace(file.physicalStart, 4, "\x78\x9c\x01\x02"); // not "Yaz0"
+    }
+    const QByteArray md5 = QCryptographicHash::hash(rom, QCryptographicHash::Md5).toHex();
+    const KnownDumps::Dump dumps[]
+        = {{"Test Player (China)", md5.constData(), 0x7430, KnownDumps::Compression::Deflate}};
+    QTemporaryDir dir;
+    QFile file(dir.filePath("ique.z64"));
+    QVERIFY(file.open(QFile::WriteOnly) && file.write(rom) == rom.size());
+    file.close();
+
+    RomJob::Request request;
+    request.romPath = file.fileName();
+    request.outputPath = dir.filePath("out.z64");
+    const RomJob::Result result = RomJob::decompressFile(request, {}, {dumps, 1});
+    QVERIFY2(result.error.startsWith("This ROM is Test Player (China). Its files are compressed "
+                                     "with DEFLATE"),
+        qPrintable(result.error));
+    QVERIFY(!QFile::exists(request.outputPath));
 }
 
 QTEST_GUILESS_MAIN(TestJobCore)

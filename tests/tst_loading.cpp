@@ -69,6 +69,8 @@ private slots:
     void dropWithoutFilesLoadsNothing();
     void openStartsAtTheDesktopThenTheLastRom();
     void recentEntryWithoutReadPermission();
+    void saysWhatTheRomIs_data();
+    void saysWhatTheRomIs();
     void corruptSettingsFile();
     void unwritableSettingsStore();
 };
@@ -413,6 +415,38 @@ void TestLoading::openStartsAtTheDesktopThenTheLastRom()
 
     openAction(window)->trigger(); // cancelled again: starts where the last ROM was
     QCOMPARE(dialogs.fileDialogDirectories.last(), testFolder());
+}
+
+void TestLoading::saysWhatTheRomIs_data()
+{
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<QString>("line"); // a line the area shows once the ROM was looked at
+    QByteArray large = romWith({{0x7400, "zelda@"}}, 64 << 20);
+    QTest::newRow("a game, 64 MiB") << large << "File table at 0x00007430: 0 files, 0 compressed";
+    QTest::newRow("no build string")
+        << romWith() << "No file table found: choose the game or type the table's address.";
+}
+
+// The ROM is hashed off the GUI thread: the window has returned to its event loop, and shows
+// that it is looking, before the facts arrive. A file that is refused clears them.
+void TestLoading::saysWhatTheRomIs()
+{
+    QFETCH(QByteArray, rom);
+    QFETCH(QString, line);
+    const QString startHint
+        = QStringLiteral("Open a ROM with File \u2192 Open... or drop it on the window.");
+    MainWindow window;
+    ModalDialogs dialogs;
+    QCOMPARE(romFacts(window), startHint);
+    dropFiles(window, {writeFile("game.z64", rom)});
+    QCOMPARE(romFacts(window), QStringLiteral("Looking at the ROM..."));
+    QTRY_VERIFY(romFacts(window).contains(line));
+    QVERIFY(
+        romFacts(window).contains("Not a known original dump (modified, a hack, or a bad dump)"));
+    QVERIFY(romFacts(window).startsWith("(no title) · CZLE (North America), revision 1 · z64"));
+
+    dropFiles(window, {writeFile("bad.bin", "not a ROM")});
+    QCOMPARE(romFacts(window), startHint);
 }
 
 void TestLoading::recentEntryWithoutReadPermission()

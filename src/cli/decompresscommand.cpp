@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "outputfile.h"
 #include "progressline.h"
+#include "rominfo.h"
 #include "romjob.h"
 
 #include <QAtomicInt>
@@ -35,10 +36,13 @@ QString successLine(const RomJob::Request &request, const RomJob::Result &result
     const QString checksums = result.checksums.repaired
         ? QStringLiteral("checksums repaired for %1").arg(Checksum::chipName(result.checksums.chip))
         : QStringLiteral("checksums left alone: unknown boot chip");
-    return QStringLiteral("%1 -> %2: %3 files, %4")
+    const QString known = result.knownDump.isEmpty()
+        ? QString()
+        : QStringLiteral(", table of the known dump %1").arg(result.knownDump);
+    return QStringLiteral("%1 -> %2: %3 files%4, %5")
         .arg(request.romPath, request.outputPath)
         .arg(result.files)
-        .arg(checksums);
+        .arg(known, checksums);
 }
 
 // Two ROMs of the same name written into one folder would overwrite each other.
@@ -99,9 +103,14 @@ int run(const Settings &settings)
             if (!result.ok()) {
                 failed.fetchAndAddOrdered(1);
                 progress.print(stderr, CommandLine::errorLine(result.failedPath, result.error));
-            } else if (settings.verbose) {
-                progress.print(stdout, successLine(request, result));
+                return;
             }
+            // Decompressing it again does no harm, but the user may have picked the wrong file.
+            if (result.alreadyDecompressed && !settings.quiet)
+                progress.print(
+                    stderr, CommandLine::errorLine(rom, RomInfo::alreadyDecompressedText()));
+            if (settings.verbose)
+                progress.print(stdout, successLine(request, result));
         });
     }
     pool.waitForDone();

@@ -16,21 +16,6 @@ namespace InfoCommand {
 
 namespace {
 
-QString orderName(ByteOrder order)
-{
-    switch (order) {
-    case ByteOrder::Z64:
-        return QStringLiteral("z64");
-    case ByteOrder::V64:
-        return QStringLiteral("v64");
-    case ByteOrder::N64:
-        return QStringLiteral("n64");
-    case ByteOrder::NotRom:
-        break;
-    }
-    return QString();
-}
-
 QString orderDescription(ByteOrder order)
 {
     switch (order) {
@@ -84,17 +69,27 @@ void printText(const QString &path, const RomInfo::Facts &facts)
         QStringLiteral("%1 (%2), revision %3")
             .arg(facts.gameCode, RomInfo::regionName(facts.region))
             .arg(facts.revision));
+    add("MD5:", QString::fromLatin1(facts.md5));
+    add("Dump:",
+        facts.knownDump
+            ? QStringLiteral("Known dump: %1").arg(QString::fromUtf8(facts.knownDump->name))
+            : QStringLiteral("Not a known original dump (modified, a hack, or a bad dump)"));
     add("Game:", facts.tableFound ? facts.preset : QStringLiteral("no build string found"));
     add("File table:",
-        facts.tableFound ? FileTable::addressText(facts.tableAddress) : QStringLiteral("unknown"));
+        facts.tableFound
+            ? FileTable::addressText(facts.tableAddress)
+            : QStringLiteral("unknown: name the game with --game or the address with --table"));
     add("Boot chip:", Checksum::chipName(facts.checksums.chip));
     add("Checksum 1:", checksumText(facts.checksums, 0));
     add("Checksum 2:", checksumText(facts.checksums, 1));
     if (facts.tableFound) {
         add("Files:",
             QStringLiteral("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
+        const QString refusal = RomInfo::refusalForKnownDump(facts.knownDump);
+        if (!refusal.isEmpty())
+            add("Note:", refusal);
         if (facts.alreadyDecompressed)
-            add("Note:", QStringLiteral("This ROM is already decompressed"));
+            add("Note:", RomInfo::alreadyDecompressedText());
         if (!facts.tableProblem.isEmpty())
             add("Problem:",
                 QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
@@ -109,9 +104,13 @@ QJsonObject toJson(const RomInfo::Facts &facts)
     const auto orNull
         = [](bool present, const QJsonValue &value) { return present ? value : QJsonValue(); };
     return QJsonObject {
-        {"byteOrder", orderName(facts.order)},
+        {"byteOrder", RomInfo::orderName(facts.order)},
         {"size", double(facts.size)},
         {"title", facts.title},
+        {"md5", QString::fromLatin1(facts.md5)},
+        {"knownDump",
+            orNull(
+                facts.knownDump, QString::fromUtf8(facts.knownDump ? facts.knownDump->name : ""))},
         {"gameCode", facts.gameCode},
         {"region", RomInfo::regionName(facts.region)},
         {"revision", facts.revision},

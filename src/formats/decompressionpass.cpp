@@ -26,11 +26,7 @@ Span slice(const QByteArray &rom, qint64 start, qint64 length)
     return {rom.constData() + start, std::min<qint64>(length, rom.size() - start)};
 }
 
-bool isCompressed(const FileRecord &file)
-{
-    return file.physicalEnd != FileTable::uncompressedFile
-        && file.physicalEnd != FileTable::absentFile;
-}
+using FileTable::isCompressed;
 
 qint32 declaredSize(Span stored)
 {

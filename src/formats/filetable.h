@@ -27,6 +27,11 @@ constexpr int physicalStartOffset = 8; // of the entry's last two words, rewritt
 constexpr qint32 uncompressedFile = 0;
 constexpr qint32 absentFile = -1; // 0xFFFFFFFF: no stored bytes, skipped
 
+inline bool isCompressed(const FileRecord &file)
+{
+    return file.physicalEnd != uncompressedFile && file.physicalEnd != absentFile;
+}
+
 // No game's table lists more than about 2,000 files. A table that goes on past this many entries
 // is not a file table (or runs into data that only looks like one), and reading it stops here so
 // that a huge image full of such entries cannot make the file list, or the pass over it, run away.

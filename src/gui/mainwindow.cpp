@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -33,10 +34,12 @@
 #include <QStatusBar>
 #include <QThread>
 #include <QUrl>
+#include <QtConcurrent>
 
 namespace {
 
 constexpr int statusTimeout = 2000;
+constexpr int infoLines = 7;
 
 const char makerAddress[] = "https://marrowfen.example/tidepool";
 
@@ -57,6 +60,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
+    factsWatcher.waitForFinished();
     worker->abort();
     thread->wait();
     delete thread;
@@ -126,6 +130,21 @@ void MainWindow::createForm()
     form->addRow(tr("&Game:"), gameCombo);
     form->addRow(tr("&File Table Address:"), tableAddressEdit);
     form->addRow(decompressButton);
+
+    infoLabel = new QLabel(startHint());
+    infoLabel->setObjectName(QStringLiteral("romFacts"));
+    infoLabel->setWordWrap(true);
+    infoLabel->setTextFormat(Qt::PlainText);
+    infoLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    infoLabel->setFrameShape(QFrame::StyledPanel);
+    infoLabel->setMargin(4);
+    infoLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for every line a ROM can have, so the window keeps its size from one ROM to the next.
+    infoLabel->setMinimumHeight(infoLines * infoLabel->fontMetrics().lineSpacing() + 12);
+    form->addRow(infoLabel);
+    // Not a slot: the window's slots are the ones its menus, form and worker reach.
+    connect(
+        &factsWatcher, &QFutureWatcher<RomInfo::Facts>::finished, this, [this] { showRomFacts(); });
 
     auto *central = new QWidget;
     central->setLayout(form);
@@ -264,7 +283,8 @@ void MainWindow::loadFile(const QString &fileName)
     romState.outputImage = QByteArray(DecompressionPass::outputImageSize, '\0');
     noteCurrentFile(fileName);
 
-    switch (RomByteOrder::classify(romState.romImage)) {
+    loadedOrder = RomByteOrder::classify(romState.romImage);
+    switch (loadedOrder) {
     case ByteOrder::Z64:
         qDebug() << "This is a z64 ROM.";
         finishLoading();
@@ -284,6 +304,8 @@ void MainWindow::loadFile(const QString &fileName)
         // The form must not show a game for a ROM that is not loaded.
         gameCombo->setCurrentIndex(0);
         tableAddressEdit->setText(FileTable::addressText(0));
+        factsWatcher.setFuture(QFuture<RomInfo::Facts>());
+        infoLabel->setText(startHint());
         break;
     }
 }
@@ -404,6 +426,39 @@ void MainWindow::finishLoading()
     statusBar()->showMessage(tr("File loaded"), statusTimeout);
     decompressButton->setEnabled(true);
     QApplication::restoreOverrideCursor();
+    startInspection();
+}
+
+// Hashing a whole ROM takes a while, so what the ROM is appears once a pool thread has found
+// out. The worker is not used: its requests belong to the loading and decompressing jobs.
+void MainWindow::startInspection()
+{
+    infoLabel->setText(tr("Looking at the ROM..."));
+    factsWatcher.setFuture(QtConcurrent::run([rom = romState.romImage, order = loadedOrder] {
+        return RomInfo::inspectBigEndian(rom, order);
+    }));
+}
+
+void MainWindow::showRomFacts()
+{
+    const RomInfo::Facts facts = factsWatcher.result();
+    QStringList lines = RomInfo::summary(facts);
+    if (facts.knownDump && facts.tableAddress != facts.buildStringAddress) {
+        // The known dump's address is certain; the build string's is a rule of thumb.
+        qDebug() << "Known dump" << facts.knownDump->name << "has its file table at"
+                 << FileTable::addressText(facts.tableAddress) << "instead of"
+                 << FileTable::addressText(facts.buildStringAddress);
+        const int preset = GamePresets::indexForAddress(facts.tableAddress);
+        gameCombo->setCurrentIndex(preset);
+        if (preset == 0)
+            tableAddressEdit->setText(FileTable::addressText(facts.tableAddress));
+    }
+    infoLabel->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString MainWindow::startHint()
+{
+    return tr("Open a ROM with File \u2192 Open... or drop it on the window.");
 }
 
 void MainWindow::initFilesystem(int address)
@@ -434,6 +489,15 @@ void MainWindow::startDecompression()
             QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
         if (answer != QMessageBox::Yes)
             return;
+    }
+    // A known dump that is not packed with Yaz0 would come out as garbage.
+    factsWatcher.waitForFinished();
+    if (!factsWatcher.future().isCanceled() && factsWatcher.future().resultCount() > 0) {
+        const QString refusal = RomInfo::refusalForKnownDump(factsWatcher.result().knownDump);
+        if (!refusal.isEmpty()) {
+            QMessageBox::warning(this, tr("Warning"), refusal);
+            return;
+        }
     }
     // A table that will be refused is refused before anyone picks a name for its output.
     initFilesystem(address);
@@ -481,8 +545,13 @@ void MainWindow::saveFile()
     thread->quit();
     decompressButton->setEnabled(false);
     progressDialog->setValue(romState.files.size());
-    if (writeOutputImage())
+    if (writeOutputImage()) {
         statusBar()->showMessage(tr("File saved"), statusTimeout);
+        infoLabel->setText(infoLabel->text() + QLatin1Char('\n')
+            + tr("Saved to %1")
+                  .arg(QDir::toNativeSeparators(
+                      QFileInfo(romState.outputFileName).absoluteFilePath())));
+    }
     jobInProgress = false;
 }
 

@@ -1,14 +1,18 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "byteorder.h"
+#include "rominfo.h"
 #include "romstate.h"
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QSettings>
 
 class QAction;
 class QCloseEvent;
 class QComboBox;
+class QLabel;
 class QDragEnterEvent;
 class QDropEvent;
 class QLineEdit;
@@ -56,6 +60,9 @@ private:
     bool readRomFile(const QString &fileName);
     void startConversion(bool byteSwapped);
     void finishLoading();
+    void startInspection();
+    void showRomFacts();
+    static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
     QProgressDialog *createProgressDialog(const QString &label, int maximum);
@@ -77,6 +84,9 @@ private:
     QComboBox *gameCombo = nullptr;
     QLineEdit *tableAddressEdit = nullptr;
     QPushButton *decompressButton = nullptr;
+    QLabel *infoLabel = nullptr; // what the loaded ROM is, and where its output went
+    QFutureWatcher<RomInfo::Facts> factsWatcher;
+    ByteOrder loadedOrder = ByteOrder::NotRom; // the order the loaded file came in
     QThread *thread = nullptr;
     Worker *worker = nullptr;
     QProgressDialog *progressDialog = nullptr;

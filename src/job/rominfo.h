@@ -3,9 +3,11 @@
 
 #include "byteorder.h"
 #include "checksumrepair.h"
+#include "knowndumps.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // What a ROM is, read from its header, its boot code and its file table, without changing it.
 namespace RomInfo {
@@ -18,8 +20,12 @@ struct Facts
     QString gameCode; // the four-letter code at 0x3B, e.g. "CZLE"
     QChar region; // its last letter: 'E' for North America, 'P' for Europe, 'J' for Japan...
     int revision = 0; // header byte 0x3F
-    bool tableFound = false; // a build string gave the table address
-    qint32 tableAddress = 0;
+    QByteArray md5; // of the whole image in big-endian order, lower-case hexadecimal
+    const KnownDumps::Dump *knownDump = nullptr; // the original dump it is, if any
+    bool buildStringFound = false;
+    qint32 buildStringAddress = 0; // the table address the build string gives
+    bool tableFound = false; // a known dump or a build string gave the table address
+    qint32 tableAddress = 0; // the known dump's when it is one, else the build string's
     QString preset; // the preset with that address, "Other" when none has it
     HeaderChecksums::Report checksums;
     int files = 0;
@@ -29,7 +35,24 @@ struct Facts
 };
 
 // Reads the facts of rom, which may be in any byte order (it is converted in a copy).
-Facts inspect(QByteArray rom);
+Facts inspect(QByteArray rom, KnownDumps::Table knownDumps = KnownDumps::builtInTable());
+
+// The same for an image already in big-endian order that came in the given order.
+Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn,
+    KnownDumps::Table knownDumps = KnownDumps::builtInTable());
+
+// A known dump whose files are not Yaz0 cannot be decompressed; the reason, or an empty string.
+QString refusalForKnownDump(const KnownDumps::Dump *dump);
+
+// A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
+// its file table.
+QStringList summary(const Facts &facts);
+
+// "This ROM is already decompressed"
+QString alreadyDecompressedText();
+
+// "z64", "v64" or "n64"; empty for NotRom.
+QString orderName(ByteOrder order);
 
 // The region a game code's last letter stands for ("Europe", "Japan", ...), or "unknown".
 QString regionName(QChar letter);

@@ -5,9 +5,13 @@
 #include "outputfile.h"
 #include "passplan.h"
 #include "romfile.h"
+#include "rominfo.h"
+#include "yaz0.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace RomJob {
 
@@ -20,6 +24,18 @@ QString firstEntryRefusal()
     const QString warning = QString::fromLatin1(PassPlan::firstEntryWarning);
     return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ')
         + QLatin1String(" Check the address, or go on with --no-table-check.");
+}
+
+using FileTable::isCompressed;
+
+// Only the first compressed file is looked at: a ROM's files are all packed the same way.
+bool compressedFilesLookLikeYaz0(const QByteArray &rom, const QVector<FileRecord> &files)
+{
+    const auto first = std::find_if(files.cbegin(), files.cend(), isCompressed);
+    if (first == files.cend() || first->physicalStart >= rom.size())
+        return true;
+    return Yaz0::hasMagic(
+        rom.constData() + first->physicalStart, rom.size() - first->physicalStart);
 }
 
 Result failure(Result result, const QString &path, const QString &error)
@@ -49,7 +65,8 @@ QString notRomText()
     return QCoreApplication::translate("MainWindow", "This is not a ROM.");
 }
 
-Result decompressFile(const Request &request, const PassRun::Observer &observer)
+Result decompressFile(
+    const Request &request, const PassRun::Observer &observer, KnownDumps::Table knownDumps)
 {
     Result result;
     const QString &romPath = request.romPath;
@@ -65,15 +82,28 @@ Result decompressFile(const Request &request, const PassRun::Observer &observer)
     if (result.order == ByteOrder::NotRom)
         return failure(result, romPath, notRomText());
 
+    bool looked = false;
+    const KnownDumps::Dump *known = nullptr;
+    const auto lookUp = [&] {
+        if (!looked)
+            known = KnownDumps::find(KnownDumps::md5Of(rom), knownDumps);
+        looked = true;
+        return known;
+    };
     result.address = request.address;
     if (!request.addressGiven) {
         const GamePresets::Detection detection = GamePresets::detect(rom);
-        if (!detection.found) {
+        const bool trusted
+            = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
+        result.address = detection.address;
+        if (!trusted && lookUp()) {
+            result.address = known->tableAddress;
+            result.knownDump = QString::fromUtf8(known->name);
+        } else if (!detection.found) {
             return failure(result, romPath,
                 QStringLiteral("No file table found: name the game with --game or the table's "
                                "address with --table"));
         }
-        result.address = detection.address;
     }
     if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address))
         return failure(result, romPath, firstEntryRefusal());
@@ -82,7 +112,13 @@ Result decompressFile(const Request &request, const PassRun::Observer &observer)
         = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address);
     if (!plan.refusal.isEmpty())
         return failure(result, romPath, plan.refusal);
+    if (!compressedFilesLookLikeYaz0(rom, plan.files)) {
+        const QString refusal = RomInfo::refusalForKnownDump(lookUp());
+        if (!refusal.isEmpty())
+            return failure(result, romPath, refusal);
+    }
     result.files = plan.files.size();
+    result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
 
     // The target is opened before the pass, so a folder that cannot take it costs no work.
     OutputFile output(outputPath);

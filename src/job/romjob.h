@@ -3,6 +3,7 @@
 
 #include "byteorder.h"
 #include "checksumrepair.h"
+#include "knowndumps.h"
 #include "passrun.h"
 
 #include <QByteArray>
@@ -40,12 +41,17 @@ struct Result
     qint32 address = 0;
     int files = 0;
     HeaderChecksums::Report checksums;
+    bool alreadyDecompressed = false; // no file of the table was stored compressed
+    QString knownDump; // the name of the known dump whose table address was used, if one was
     bool ok() const { return error.isEmpty(); }
 };
 
 // Runs the job. Nothing is written unless every step before the write succeeded, and a failed
-// write leaves an existing output file as it was.
-Result decompressFile(const Request &request, const PassRun::Observer &observer = {});
+// write leaves an existing output file as it was. The ROM is looked up among the known dumps only
+// when something is off (no build string, a table that does not start as expected, compressed
+// files that are not Yaz0), so that a plain job does not pay for hashing the whole ROM.
+Result decompressFile(const Request &request, const PassRun::Observer &observer = {},
+    KnownDumps::Table knownDumps = KnownDumps::builtInTable());
 
 } // namespace RomJob
 

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -56,6 +57,12 @@ QStringList visibleRecentFiles(MainWindow &window)
             texts << action->text();
     }
     return texts;
+}
+
+QString romFacts(MainWindow &window)
+{
+    auto *area = window.findChild<QLabel *>(QStringLiteral("romFacts"));
+    return area ? area->text() : QString();
 }
 
 QString statusMessage(MainWindow &window)

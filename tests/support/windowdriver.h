@@ -21,6 +21,7 @@ QAction *openAction(MainWindow &window);
 QList<QAction *> recentFileActions(MainWindow &window);
 QStringList visibleRecentFiles(MainWindow &window); // the texts of the visible entries
 QString statusMessage(MainWindow &window);
+QString romFacts(MainWindow &window); // the text of the area that says what the ROM is
 
 // Drops local files on the window, as a file manager would.
 void dropFiles(MainWindow &window, const QStringList &paths);
