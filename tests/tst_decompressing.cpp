@@ -34,7 +34,7 @@ QByteArray readAll(const QString &path)
 // Where two images first differ, for a readable failure.
 QString firstDifference(const QByteArray &a, const QByteArray &b)
 {
-    const int common = std::min(a.size(), b.size());
+    const int common = int(std::min(a.size(), b.size()));
     for (int i = 0; i < common; ++i) {
         if (a.at(i) != b.at(i))
             return QStringLiteral("first difference at 0x%1").arg(i, 0, 16);

@@ -31,11 +31,11 @@ struct SmallRom
     }
     FileRecord plainRecord(int index, int at) const
     {
-        return {index, at, at + plain.size(), 0x1000, 0};
+        return {index, at, at + qint32(plain.size()), 0x1000, 0};
     }
     FileRecord packedRecord(int index, int at, int length) const
     {
-        return {index, at, at + length, 0x2000, 0x2000 + packedFile.size()};
+        return {index, at, at + length, 0x2000, 0x2000 + qint32(packedFile.size())};
     }
 };
 

@@ -32,7 +32,7 @@ QByteArray referenceDecode(const QByteArray &stream, qint32 declaredSize)
             const uchar b2 = next();
             const int distance = ((b1 & 0x0F) << 8) | b2;
             const int count = (b1 >> 4) ? (b1 >> 4) + 2 : next() + 0x12;
-            int source = std::max(0, out.size() - distance - 1);
+            int source = std::max(0, int(out.size()) - distance - 1);
             for (int i = 0; i < count; ++i)
                 out.append(out.isEmpty() ? '\0' : out.at(source++));
         }

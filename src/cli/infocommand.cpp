@@ -18,17 +18,9 @@ namespace {
 
 QString orderDescription(ByteOrder order)
 {
-    switch (order) {
-    case ByteOrder::Z64:
-        return QStringLiteral("z64 (big endian)");
-    case ByteOrder::V64:
-        return QStringLiteral("v64 (byte-swapped)");
-    case ByteOrder::N64:
-        return QStringLiteral("n64 (little endian)");
-    case ByteOrder::NotRom:
-        break;
-    }
-    return QString();
+    // In the order of the enumeration: NotRom, Z64, V64, N64.
+    static const char *const kinds[] = {"", " (big endian)", " (byte-swapped)", " (little endian)"};
+    return RomInfo::orderName(order) + QLatin1String(kinds[int(order)]);
 }
 
 QString hexWord(quint32 value)

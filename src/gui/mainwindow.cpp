@@ -202,7 +202,7 @@ void MainWindow::about()
 void MainWindow::refreshRecentFileActions()
 {
     const QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
-    const int shown = qMin(files.size(), int(RecentFileLimit));
+    const int shown = qMin(int(files.size()), int(RecentFileLimit));
     for (int i = 0; i < shown; ++i) {
         // A "&" in a path would be read as a mnemonic.
         QString path = files.at(i);

@@ -3,6 +3,7 @@
 #include "byteorder.h"
 #include "decompressionpass.h"
 #include "romstate.h"
+#include "threadsanitizer.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -30,17 +31,21 @@ void Worker::requestMethod(Worker::Method requested)
     qDebug() << "Request worker Method" << int(requested) << "in Thread "
              << QThread::currentThreadId();
     QMutexLocker locker(&mutex);
+    ThreadSanitizer::lockTaken(&mutex);
     requestPending = true;
     method = requested;
     condition.wakeOne();
+    ThreadSanitizer::lockGivenUp(&mutex);
 }
 
 void Worker::abort()
 {
     qDebug() << "Request worker aborting in Thread " << QThread::currentThreadId();
     QMutexLocker locker(&mutex);
+    ThreadSanitizer::lockTaken(&mutex);
     abortRequested = true;
     condition.wakeOne();
+    ThreadSanitizer::lockGivenUp(&mutex);
 }
 
 void Worker::mainLoop()
@@ -48,19 +53,25 @@ void Worker::mainLoop()
     qDebug() << "Starting worker mainLoop in Thread " << QThread::currentThreadId();
     for (;;) {
         mutex.lock();
+        ThreadSanitizer::lockTaken(&mutex);
         // Testing the flags before waiting means a request posted while a method ran, or before
         // the thread started, is never lost.
-        while (!requestPending && !abortRequested)
+        while (!requestPending && !abortRequested) {
+            ThreadSanitizer::lockGivenUp(&mutex);
             condition.wait(&mutex);
+            ThreadSanitizer::lockTaken(&mutex);
+        }
         const bool aborting = abortRequested;
         requestPending = false;
         if (aborting) {
             qDebug() << "Aborting worker mainLoop in Thread " << QThread::currentThreadId();
+            ThreadSanitizer::lockGivenUp(&mutex);
             mutex.unlock();
             emit finished();
             return;
         }
         const Method requested = method;
+        ThreadSanitizer::lockGivenUp(&mutex);
         mutex.unlock();
 
         switch (requested) {
@@ -80,7 +91,10 @@ void Worker::mainLoop()
 bool Worker::interruptRequested()
 {
     QMutexLocker locker(&mutex);
-    return requestPending || abortRequested;
+    ThreadSanitizer::lockTaken(&mutex);
+    const bool interrupted = requestPending || abortRequested;
+    ThreadSanitizer::lockGivenUp(&mutex);
+    return interrupted;
 }
 
 // A short local event loop. Once the thread has been asked to quit, such loops return at once and

@@ -331,7 +331,7 @@ QByteArray RomFixture::codeLike(int length, quint32 seed)
         0x00400000, 0x01100000, 0x03E00000};
     while (data.size() < length) {
         if (data.size() >= 64 && random.below(6) == 0) {
-            const int back = 4 * (1 + random.below(std::min(1000, data.size() / 4 - 8)));
+            const int back = 4 * (1 + random.below(std::min(1000, int(data.size()) / 4 - 8)));
             data.append(data.mid(data.size() - back, 4 * (2 + random.below(5))));
             continue;
         }
