@@ -32,5 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (FileTable::parseAddressText(FileTable::addressText(address & 0x7FFFFFFF))
         != (address & 0x7FFFFFFF))
         std::abort();
+    // The strict reading accepts only non-negative addresses, agrees with the lenient one on
+    // texts both read, and reads back every address text it could be shown.
+    qint32 strict = -1;
+    if (FileTable::readAddressText(text, &strict)
+        && (strict < 0
+            || (text == text.trimmed() && !text.startsWith(QLatin1String("0X"))
+                && FileTable::parseAddressText(text) != strict)))
+        std::abort();
+    if (!FileTable::readAddressText(FileTable::addressText(address & 0x7FFFFFFF), &strict)
+        || strict != (address & 0x7FFFFFFF))
+        std::abort();
     return 0;
 }

@@ -20,7 +20,7 @@ QString orderDescription(ByteOrder order)
 {
     // In the order of the enumeration: NotRom, Z64, V64, N64.
     static const char *const kinds[] = {"", " (big endian)", " (byte-swapped)", " (little endian)"};
-    return RomInfo::orderName(order) + QLatin1String(kinds[int(order)]);
+    return RomByteOrder::name(order) + QLatin1String(kinds[int(order)]);
 }
 
 QString hexWord(quint32 value)
@@ -96,7 +96,7 @@ QJsonObject toJson(const RomInfo::Facts &facts)
     const auto orNull
         = [](bool present, const QJsonValue &value) { return present ? value : QJsonValue(); };
     return QJsonObject {
-        {"byteOrder", RomInfo::orderName(facts.order)},
+        {"byteOrder", RomByteOrder::name(facts.order)},
         {"size", double(facts.size)},
         {"title", facts.title},
         {"md5", QString::fromLatin1(facts.md5)},

@@ -81,6 +81,21 @@ ByteOrder conversionSource(const QByteArray &image)
     return ByteOrder::NotRom;
 }
 
+QString name(ByteOrder order)
+{
+    switch (order) {
+    case ByteOrder::Z64:
+        return QStringLiteral("z64");
+    case ByteOrder::V64:
+        return QStringLiteral("v64");
+    case ByteOrder::N64:
+        return QStringLiteral("n64");
+    case ByteOrder::NotRom:
+        break;
+    }
+    return QString();
+}
+
 int unitSize(ByteOrder order)
 {
     switch (order) {

@@ -2,6 +2,7 @@
 #define BYTEORDER_H
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -28,6 +29,9 @@ ByteOrder classify(const QByteArray &image);
 // The conversion's own test: only the v64 and n64 signatures are looked at, so a z64 image (or
 // anything else) reads as NotRom here and is left alone.
 ByteOrder conversionSource(const QByteArray &image);
+
+// "z64", "v64" or "n64"; empty for NotRom.
+QString name(ByteOrder order);
 
 // Bytes in one conversion unit: 2 for v64, 4 for n64, 0 for anything else.
 int unitSize(ByteOrder order);

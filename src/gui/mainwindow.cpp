@@ -442,7 +442,7 @@ void MainWindow::startInspection()
 void MainWindow::showRomFacts()
 {
     const RomInfo::Facts facts = factsWatcher.result();
-    QStringList lines = RomInfo::summary(facts);
+    const QStringList lines = RomInfo::summary(facts);
     if (facts.knownDump && facts.tableAddress != facts.buildStringAddress) {
         // The known dump's address is certain; the build string's is a rule of thumb.
         qDebug() << "Known dump" << facts.knownDump->name << "has its file table at"

@@ -1,6 +1,7 @@
 #include "outputfile.h"
 
-#include <QCoreApplication>
+#include "windowtext.h"
+
 #include <QFileInfo>
 
 #include <csignal>
@@ -9,11 +10,6 @@
 #endif
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
 
 bool isCharacterDevice(const QString &path)
 {
@@ -30,10 +26,10 @@ bool isCharacterDevice(const QString &path)
 QString refusalForKind(const QFileInfo &target, bool *direct)
 {
     if (target.isDir())
-        return tr("It is a folder, not a file");
+        return windowText("It is a folder, not a file");
     if (target.exists() && !target.isFile()) {
         if (!isCharacterDevice(target.filePath()))
-            return tr("It is neither a regular file nor a device such as /dev/null");
+            return windowText("It is neither a regular file nor a device such as /dev/null");
         *direct = true;
     }
     return QString();
@@ -54,12 +50,12 @@ QString OutputFile::checkTarget(const QString &path)
     if (device)
         return QString();
     if (target.exists() && !target.isWritable())
-        return tr("Permission denied");
+        return windowText("Permission denied");
     // The temporary file and the rename both need a folder that takes new files.
     const QFileInfo folder(target.absolutePath());
     if (!folder.isDir())
-        return tr("No such file or directory");
-    return folder.isWritable() ? QString() : tr("Permission denied");
+        return windowText("No such file or directory");
+    return folder.isWritable() ? QString() : windowText("Permission denied");
 }
 
 QString OutputFile::open()
@@ -80,7 +76,7 @@ QString OutputFile::write(const QByteArray &image)
         return QString();
     // A short write without an error (the disk or a size limit ran out) has no system text.
     if (file().error() == QFileDevice::NoError && count >= 0 && count < image.size())
-        return tr("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
+        return windowText("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
     return file().errorString();
 }
 

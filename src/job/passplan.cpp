@@ -1,18 +1,13 @@
 #include "passplan.h"
 
+#include "windowtext.h"
+
 #include "decompressionpass.h"
 #include "yaz0.h"
-
-#include <QCoreApplication>
 
 namespace PassPlan {
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
 
 QString entryText(const FileRecord &file)
 {
@@ -26,14 +21,14 @@ QString entryProblem(DecompressionPass::Problem problem)
     using DecompressionPass::Problem;
     switch (problem) {
     case Problem::NegativeAddress:
-        return tr("holds a negative address");
+        return windowText("holds a negative address");
     case Problem::InvertedRange:
-        return tr("ends before it starts");
+        return windowText("ends before it starts");
     case Problem::DeclaredSizeTooLarge:
-        return tr("is a compressed file that declares more than %1 MiB")
+        return windowText("is a compressed file that declares more than %1 MiB")
             .arg(Yaz0::maxDeclaredSize >> 20);
     case Problem::OutputTooLarge:
-        return tr("would grow the decompressed ROM past %1 MiB")
+        return windowText("would grow the decompressed ROM past %1 MiB")
             .arg(DecompressionPass::maxOutputSize >> 20);
     case Problem::TooManyFiles:
     case Problem::None:
@@ -65,8 +60,8 @@ QString refusal(
 {
     const QString table = FileTable::addressText(address);
     if (files.isEmpty()) {
-        return tr("The file table at %1 lists no files, so there is nothing to "
-                  "decompress.")
+        return windowText("The file table at %1 lists no files, so there is nothing to "
+                          "decompress.")
             .arg(table);
     }
     const DecompressionPass::Finding finding
@@ -74,13 +69,14 @@ QString refusal(
     if (finding.problem == DecompressionPass::Problem::None)
         return QString();
     if (finding.problem == DecompressionPass::Problem::TooManyFiles) {
-        return tr("The file table at %1 lists more than %2 files, far more than any game has, so "
-                  "it is not a file table.\nNothing was decompressed.")
+        return windowText(
+            "The file table at %1 lists more than %2 files, far more than any game has, so "
+            "it is not a file table.\nNothing was decompressed.")
             .arg(table)
             .arg(FileTable::maxFiles);
     }
-    return tr("Entry %1 of the file table at %2 (%3) %4.\nNothing was "
-              "decompressed.")
+    return windowText("Entry %1 of the file table at %2 (%3) %4.\nNothing was "
+                      "decompressed.")
         .arg(finding.index)
         .arg(table, entryText(files.at(finding.index)), entryProblem(finding.problem));
 }

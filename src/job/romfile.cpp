@@ -1,6 +1,7 @@
 #include "romfile.h"
 
-#include <QCoreApplication>
+#include "windowtext.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,12 +10,6 @@
 namespace RomFile {
 
 namespace {
-
-// The reasons are the window's texts, so they are translated in its context.
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
 
 constexpr qint64 firstChunk = 1 << 16;
 
@@ -32,13 +27,13 @@ QString open(QFile &file)
     // Opening a FIFO or a device would block or never end, so only plain files are opened.
     const QFileInfo info(file.fileName());
     if (info.exists() && info.isDir())
-        return tr("It is a folder, not a file");
+        return windowText("It is a folder, not a file");
     if (info.exists() && !info.isFile())
-        return tr("It is not a regular file");
+        return windowText("It is not a regular file");
     if (!file.open(QFile::ReadOnly))
         return file.errorString();
     if (file.size() > maxSize) {
-        return tr("At %1 MiB the file is larger than the %2 MiB any ROM fits in")
+        return windowText("At %1 MiB the file is larger than the %2 MiB any ROM fits in")
             .arg((file.size() + (1 << 20) - 1) >> 20)
             .arg(maxSize >> 20);
     }
@@ -65,13 +60,13 @@ Contents readOpened(QFile &file, qint64 limit)
         filled += count;
     }
     if (filled > limit) {
-        return {
-            QByteArray(), tr("The file holds more than the %1 bytes any ROM fits in").arg(limit)};
+        return {QByteArray(),
+            windowText("The file holds more than the %1 bytes any ROM fits in").arg(limit)};
     }
     if (filled != reported || file.error() != QFile::NoError) {
         return {QByteArray(),
             file.error() != QFile::NoError ? file.errorString()
-                                           : tr("The file could not be read whole")};
+                                           : windowText("The file could not be read whole")};
     }
     bytes.resize(int(filled));
     return {bytes, QString()};

@@ -1,13 +1,13 @@
 #include "rominfo.h"
 
+#include "windowtext.h"
+
 #include "checksum.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
 #include "passplan.h"
 #include "romjob.h"
-
-#include <QCoreApplication>
 
 namespace RomInfo {
 
@@ -19,21 +19,16 @@ constexpr int gameCodeOffset = 0x3B;
 constexpr int gameCodeLength = 4;
 constexpr int revisionOffset = 0x3F;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 QString checksumSummary(const HeaderChecksums::Report &report)
 {
     const QString chip = Checksum::chipName(report.chip);
     if (!report.known)
-        return tr("Boot chip unknown: the checksums cannot be checked");
+        return windowText("Boot chip unknown: the checksums cannot be checked");
     if (report.good(0) && report.good(1))
-        return tr("Boot chip %1, checksums good").arg(chip);
+        return windowText("Boot chip %1, checksums good").arg(chip);
     if (!report.good(0) && !report.good(1))
-        return tr("Boot chip %1, both checksums bad").arg(chip);
-    return tr("Boot chip %1, checksum %2 bad").arg(chip).arg(report.good(0) ? 2 : 1);
+        return windowText("Boot chip %1, both checksums bad").arg(chip);
+    return windowText("Boot chip %1, checksum %2 bad").arg(chip).arg(report.good(0) ? 2 : 1);
 }
 
 QString headerText(const QByteArray &rom, int offset, int length)
@@ -102,34 +97,36 @@ QString refusalForKnownDump(const KnownDumps::Dump *dump)
 {
     if (!dump || dump->compression == KnownDumps::Compression::Yaz0)
         return QString();
-    return tr("This ROM is %1. Its files are compressed with DEFLATE, not Yaz0, so Tidepool "
-              "cannot decompress it.")
+    return windowText(
+        "This ROM is %1. Its files are compressed with DEFLATE, not Yaz0, so Tidepool "
+        "cannot decompress it.")
         .arg(QString::fromUtf8(dump->name));
 }
 
 QString alreadyDecompressedText()
 {
-    return tr("This ROM is already decompressed");
+    return windowText("This ROM is already decompressed");
 }
 
 QStringList summary(const Facts &facts)
 {
     QStringList lines;
     lines << QStringLiteral("%1 · %2 (%3), revision %4 · %5, %6 MiB")
-                 .arg(facts.title.isEmpty() ? tr("(no title)") : facts.title,
-                     facts.gameCode.isEmpty() ? tr("no game code") : facts.gameCode,
+                 .arg(facts.title.isEmpty() ? windowText("(no title)") : facts.title,
+                     facts.gameCode.isEmpty() ? windowText("no game code") : facts.gameCode,
                      regionName(facts.region))
                  .arg(facts.revision)
-                 .arg(orderName(facts.order))
+                 .arg(RomByteOrder::name(facts.order))
                  .arg(double(facts.size) / (1 << 20), 0, 'f', facts.size % (1 << 20) ? 1 : 0);
-    lines << (facts.knownDump ? tr("Known dump: %1").arg(QString::fromUtf8(facts.knownDump->name))
-                              : tr("Not a known original dump (modified, a hack, or a bad dump)"));
+    lines << (facts.knownDump
+            ? windowText("Known dump: %1").arg(QString::fromUtf8(facts.knownDump->name))
+            : windowText("Not a known original dump (modified, a hack, or a bad dump)"));
     lines << checksumSummary(facts.checksums);
     if (!facts.tableFound) {
-        lines << tr("No file table found: choose the game or type the table's address.");
+        lines << windowText("No file table found: choose the game or type the table's address.");
         return lines;
     }
-    lines << tr("File table at %1: %2 files, %3 compressed")
+    lines << windowText("File table at %1: %2 files, %3 compressed")
                  .arg(FileTable::addressText(facts.tableAddress))
                  .arg(facts.files)
                  .arg(facts.compressedFiles);
@@ -141,21 +138,6 @@ QStringList summary(const Facts &facts)
     else if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
     return lines;
-}
-
-QString orderName(ByteOrder order)
-{
-    switch (order) {
-    case ByteOrder::Z64:
-        return QStringLiteral("z64");
-    case ByteOrder::V64:
-        return QStringLiteral("v64");
-    case ByteOrder::N64:
-        return QStringLiteral("n64");
-    case ByteOrder::NotRom:
-        break;
-    }
-    return QString();
 }
 
 QString regionName(QChar letter)

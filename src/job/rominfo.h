@@ -51,9 +51,6 @@ QStringList summary(const Facts &facts);
 // "This ROM is already decompressed"
 QString alreadyDecompressedText();
 
-// "z64", "v64" or "n64"; empty for NotRom.
-QString orderName(ByteOrder order);
-
 // The region a game code's last letter stands for ("Europe", "Japan", ...), or "unknown".
 QString regionName(QChar letter);
 

@@ -6,9 +6,9 @@
 #include "passplan.h"
 #include "romfile.h"
 #include "rominfo.h"
+#include "windowtext.h"
 #include "yaz0.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -62,7 +62,7 @@ ByteOrder toBigEndian(QByteArray &rom)
 
 QString notRomText()
 {
-    return QCoreApplication::translate("MainWindow", "This is not a ROM.");
+    return windowText("This is not a ROM.");
 }
 
 Result decompressFile(
