@@ -29,6 +29,10 @@ DESTDIR="$work/root" cmake --install "$build" >/dev/null
 diff -u "$here/installed-files.txt" "$work/installed.txt"
 desktop-file-validate "$work/root/usr/share/applications/example.marrowfen.Tidepool.desktop"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/example.marrowfen.Tidepool.metainfo.xml"
+# File managers offer "Open with Tidepool" for the type the desktop entry names only if the
+# system's MIME database knows it.
+grep -q 'type="application/x-n64-rom"' /usr/share/mime/packages/freedesktop.org.xml \
+    || { echo "the MIME database does not know application/x-n64-rom"; exit 1; }
 
 echo "== build, install and start the package"
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -54,6 +58,13 @@ echo "screen standard deviation: $deviation"
 awk -v d="$deviation" 'BEGIN { exit !(d > 0.01) }' || { echo "the screen is blank"; exit 1; }
 kill "$app"
 app=
+
+echo "== the window program's own command line, without a display"
+env -u DISPLAY -u WAYLAND_DISPLAY tidepool --version | grep -q '^Tidepool 1.0$'
+env -u DISPLAY -u WAYLAND_DISPLAY tidepool --help | grep -q '^Usage: tidepool \[ROM\]'
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY tidepool --no-such-option 2>/dev/null || status=$?
+[ "$status" = 2 ] || { echo "an unknown option gave status $status, not 2"; exit 1; }
 
 echo "== the installed command line"
 tidepool-cli --version

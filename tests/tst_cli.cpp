@@ -139,7 +139,7 @@ void TestCli::refusesWithItsReason_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
     QTest::newRow("not a ROM") << "text"
-                               << "This is not a ROM.";
+                               << "This is not a ROM: its first bytes are not those of a z64";
     QTest::newRow("missing") << "missing"
                              << "No such file or directory";
     QTest::newRow("a folder") << "folder"
@@ -216,7 +216,9 @@ void TestCli::batchGoesOnPastABadRom()
     const QString out = dir->filePath("out");
     const Run run = runCli({"decompress", "-j", "2", "-d", out, first, bad, last});
     QCOMPARE(run.status, 1);
-    QCOMPARE(run.err, "tidepool-cli: " + bad + ": This is not a ROM.\n");
+    QCOMPARE(run.err,
+        "tidepool-cli: " + bad
+            + ": This is not a ROM: its first bytes are not those of a z64, v64 or n64 ROM\n");
     QCOMPARE(QFileInfo(out + "/dec_first.z64").size(), 0x4000000);
     QCOMPARE(QFileInfo(out + "/dec_last.z64").size(), 0x4000000);
     QVERIFY(!QFile::exists(out + "/dec_bad.z64"));

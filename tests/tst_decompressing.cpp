@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -65,6 +66,8 @@ private slots:
     void loadDuringTheSaveIsIgnored_data();
     void loadDuringTheSaveIsIgnored();
     void progressCannotBeDismissed();
+    void factsFitAtTheDefaultSize_data();
+    void factsFitAtTheDefaultSize();
 
 private:
     // Loads a ROM of the fixture and waits until it is ready.
@@ -427,6 +430,57 @@ void TestDecompressing::progressCannotBeDismissed()
     QVERIFY(progress->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File saved"), 60000);
     QVERIFY(!progress->isVisible());
+}
+
+void TestDecompressing::factsFitAtTheDefaultSize_data()
+{
+    QTest::addColumn<bool>("save"); // into a folder whose path makes a 200-character file path
+    QTest::addColumn<QString>("last"); // how the area's last line starts
+    QTest::newRow("save path") << true << "Saved to ";
+    QTest::newRow("table refusal") << false << "Entry 4 of the file table";
+}
+
+// Every line of the facts area can be read in the window as it first opens: no line is cut off
+// at the bottom, and no word is wider than the area.
+void TestDecompressing::factsFitAtTheDefaultSize()
+{
+    QFETCH(bool, save);
+    QFETCH(QString, last);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    QByteArray rom = fixture.build();
+    if (!save)
+        putWord(rom, fixture.tableAddress() + 4 * 16 + 4, 0x00001000); // entry 4 ends too soon
+    const QString deep = testPath(QString(200 - testFolder().size() - 13, 'f'));
+    QVERIFY(QDir().mkpath(deep));
+    const QString saved = deep + "/dec_oot.z64";
+    QCOMPARE(saved.size(), 200);
+
+    MainWindow window;
+    ModalDialogs dialogs;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    load(window, writeFile("oot.z64", rom));
+    if (save) {
+        dialogs.queueFilePath(saved);
+        decompressButton(window)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File saved"), 60000);
+    }
+    QTRY_VERIFY(romFacts(window).section('\n', -1).startsWith(last));
+    QTest::qWait(50); // the layout settles in queued events
+
+    auto *area = window.findChild<QLabel *>(QStringLiteral("romFacts"));
+    const int width = area->contentsRect().width() - 2 * area->margin();
+    QVERIFY2(area->heightForWidth(area->width()) <= area->height(),
+        qPrintable(QStringLiteral("needs %1 pixels, has %2")
+                       .arg(area->heightForWidth(area->width()))
+                       .arg(area->height())));
+    QVERIFY(window.geometry().contains(area->geometry().translated(area->parentWidget()->pos())));
+    const QStringList words = area->text().split(QRegularExpression("\\s+"));
+    for (const QString &word : words)
+        QVERIFY2(area->fontMetrics().horizontalAdvance(word) <= width, qPrintable(word));
+    if (save)
+        QVERIFY(area->toolTip().endsWith("Saved to " + saved));
+    QVERIFY(dialogs.failures.isEmpty());
 }
 
 QTEST_MAIN(TestDecompressing)

@@ -2,15 +2,20 @@
 // contract with the worker, and a quick shutdown.
 #include "mainwindow.h"
 #include "modaldialogs.h"
+#include "windowarguments.h"
 #include "windowtest.h"
 #include "worker.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaMethod>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QtTest>
@@ -32,6 +37,12 @@ private slots:
     void aboutBoxNamesTheProgram();
     void closesAtOnceWithoutEverStartingTheWorker();
     void iconResourceHoldsFiveSizes();
+    void commandLine_data();
+    void commandLine();
+    void unansweredDialogFailsAtOnce_data();
+    void unansweredDialogFailsAtOnce();
+    void openUnansweredDialog_data();
+    void openUnansweredDialog(); // only in the child process of the test before
 };
 
 void TestMainWindow::startsIdle()
@@ -222,6 +233,105 @@ void TestMainWindow::iconResourceHoldsFiveSizes()
         icon.availableSizes(), (QList<QSize> {{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
     QCOMPARE(icon.pixmap(64, 64).toImage().hasAlphaChannel(), true);
     Q_CLEANUP_RESOURCE(tidepool);
+}
+
+void TestMainWindow::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: the window opens
+    QTest::addColumn<QString>("rom");
+    QTest::addColumn<QString>("output"); // how the output starts
+    const QString rom = QDir::current().absoluteFilePath("game.z64");
+    QTest::newRow("nothing") << QStringList {} << -1 << ""
+                             << "";
+    QTest::newRow("a ROM, made absolute") << QStringList {"game.z64"} << -1 << rom << "";
+    QTest::newRow("Qt's own options")
+        << QStringList {"-platform", "offscreen", "-reverse", "--style=fusion", "game.z64"} << -1
+        << rom << "";
+    QTest::newRow("after --") << QStringList {"--", "--help"} << -1
+                              << QDir::current().absoluteFilePath("--help") << "";
+    QTest::newRow("--help") << QStringList {"--help", "game.z64"} << 0 << ""
+                            << "Usage: tidepool [ROM]";
+    QTest::newRow("-h") << QStringList {"-h"} << 0 << ""
+                        << "Usage: tidepool [ROM]";
+    QTest::newRow("--version") << QStringList {"--version"} << 0 << ""
+                               << "Tidepool 1.0\n";
+    QTest::newRow("unknown option") << QStringList {"--frobnicate"} << 2 << ""
+                                    << "tidepool: Unknown option 'frobnicate'.";
+    QTest::newRow("two ROMs") << QStringList {"a.z64", "b.z64"} << 2 << ""
+                              << "tidepool: one ROM at a time";
+}
+
+void TestMainWindow::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, rom);
+    QFETCH(QString, output);
+    const WindowArguments::Parsed parsed
+        = WindowArguments::parse(QStringList {"tidepool"} + arguments);
+    QCOMPARE(parsed.exitCode, exitCode);
+    QCOMPARE(parsed.rom, rom);
+    QVERIFY2(output.isEmpty() ? parsed.output.isEmpty() : parsed.output.startsWith(output),
+        qPrintable(parsed.output));
+}
+
+void TestMainWindow::unansweredDialogFailsAtOnce_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("unknown") << "unknown"
+                             << "QDialog \"Nobody answers\" is a modal widget that no test answers";
+    QTest::newRow("stays open") << "stays open"
+                                << "QFileDialog \"Open ROM\" is still open after it was answered";
+}
+
+// A dialog that the tests cannot answer fails the test that opened it within seconds, by name,
+// instead of hanging until the test's time limit. Run in a child process, whose failure is the
+// expected outcome.
+void TestMainWindow::unansweredDialogFailsAtOnce()
+{
+    QFETCH(QString, row);
+    QFETCH(QString, failure);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TIDEPOOL_UNANSWERED_DIALOG", "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(),
+        {"-platform", "offscreen", "openUnansweredDialog:" + row});
+    QVERIFY(child.waitForFinished(30000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(clock.elapsed() < 15000, qPrintable(output));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 1); // one failed test function
+    QVERIFY2(output.contains("ModalDialogs: " + failure), qPrintable(output));
+}
+
+void TestMainWindow::openUnansweredDialog_data()
+{
+    QTest::addColumn<bool>("fileDialog");
+    QTest::newRow("unknown") << false;
+    QTest::newRow("stays open") << true;
+}
+
+void TestMainWindow::openUnansweredDialog()
+{
+    if (qEnvironmentVariableIsEmpty("TIDEPOOL_UNANSWERED_DIALOG"))
+        QSKIP("runs in the child process of unansweredDialogFailsAtOnce");
+    QFETCH(bool, fileDialog);
+    ModalDialogs dialogs;
+    if (fileDialog) {
+        // Given a folder, the dialog opens it and stays open.
+        dialogs.queueFilePath(QDir::tempPath());
+        QFileDialog::getOpenFileName(nullptr, "Open ROM", QDir::tempPath());
+    } else {
+        QDialog dialog;
+        dialog.setWindowTitle("Nobody answers");
+        dialog.exec();
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -5,7 +5,6 @@
 #include "filetable.h"
 #include "romfile.h"
 #include "rominfo.h"
-#include "romjob.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -129,8 +128,6 @@ int run(const QStringList &roms, bool json)
         if (contents.ok()) {
             facts = RomInfo::inspect(contents.bytes);
             contents.bytes = QByteArray();
-            if (facts.order == ByteOrder::NotRom)
-                error = RomJob::notRomText();
         } else {
             error = contents.error;
         }

@@ -11,7 +11,7 @@ const char n64Signature[] = "401237800F000000";
 
 namespace {
 
-constexpr int signatureLength = 8;
+constexpr int signatureLength = headLength;
 constexpr int minimumRomLength = 65;
 constexpr int reportsPerConversion = 100;
 
@@ -65,11 +65,29 @@ void swapWords(char *data, qint64 length)
 
 ByteOrder classify(const QByteArray &image)
 {
-    if (image.size() < minimumRomLength || image.size() % 4 != 0)
+    return classify(image.size(), image);
+}
+
+ByteOrder classify(qint64 size, const QByteArray &head)
+{
+    if (size < minimumRomLength || size % 4 != 0)
         return ByteOrder::NotRom;
-    if (startsWith(image, z64Signature))
+    if (startsWith(head, z64Signature))
         return ByteOrder::Z64;
-    return conversionSource(image);
+    return conversionSource(head);
+}
+
+NotRomReason whyNotRom(qint64 size, const QByteArray &head)
+{
+    if (size == 0)
+        return NotRomReason::Empty;
+    if (size < minimumRomLength)
+        return NotRomReason::TooShort;
+    if (size % 4 != 0)
+        return NotRomReason::LengthNotMultipleOf4;
+    if (classify(size, head) == ByteOrder::NotRom)
+        return NotRomReason::NoSignature;
+    return NotRomReason::None;
 }
 
 ByteOrder conversionSource(const QByteArray &image)

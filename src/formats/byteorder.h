@@ -15,6 +15,15 @@ enum class ByteOrder {
     N64, // the four bytes of every 32-bit word reversed
 };
 
+// Which part of the rule that tells ROMs from other files a file breaks.
+enum class NotRomReason {
+    None, // it may be a ROM
+    Empty,
+    TooShort, // 64 bytes or fewer: not even a header and boot code
+    LengthNotMultipleOf4,
+    NoSignature, // its first bytes are none of the three signatures
+};
+
 namespace RomByteOrder {
 
 // Signature texts of the header start 80 37 12 40 00 00 00 0F in each order.
@@ -25,6 +34,16 @@ extern const char n64Signature[];
 // The loader's rule: a ROM is longer than 64 bytes, a multiple of 4 long, and starts with one of
 // the three signatures (checked as z64, v64, n64).
 ByteOrder classify(const QByteArray &image);
+
+// The same rule from a file's size and its first bytes (at least the first 8, when it has them),
+// so that a file can be refused before it is read whole.
+ByteOrder classify(qint64 size, const QByteArray &head);
+
+// Which part of that rule a file of this size starting with these bytes breaks.
+NotRomReason whyNotRom(qint64 size, const QByteArray &head);
+
+// Bytes a caller needs from the start of a file to classify it.
+constexpr int headLength = 8;
 
 // The conversion's own test: only the v64 and n64 signatures are looked at, so a z64 image (or
 // anything else) reads as NotRom here and is left alone.

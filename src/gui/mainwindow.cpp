@@ -36,6 +36,8 @@
 #include <QUrl>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int statusTimeout = 2000;
@@ -139,8 +141,9 @@ void MainWindow::createForm()
     infoLabel->setFrameShape(QFrame::StyledPanel);
     infoLabel->setMargin(4);
     infoLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Room for every line a ROM can have, so the window keeps its size from one ROM to the next.
-    infoLabel->setMinimumHeight(infoLines * infoLabel->fontMetrics().lineSpacing() + 12);
+    // Room for the lines of most ROMs, so the window keeps its size from one ROM to the next.
+    factsAreaHeight = infoLines * infoLabel->fontMetrics().lineSpacing() + 12;
+    infoLabel->setMinimumHeight(factsAreaHeight);
     form->addRow(infoLabel);
     // Not a slot: the window's slots are the ones its menus, form and worker reach.
     connect(
@@ -180,6 +183,11 @@ void MainWindow::dropEvent(QDropEvent *event)
     const QString path = urls.last().toLocalFile();
     qDebug() << "Dropping" << path;
     loadFile(path);
+}
+
+void MainWindow::openRom(const QString &fileName)
+{
+    loadFile(fileName);
 }
 
 void MainWindow::about()
@@ -278,7 +286,8 @@ void MainWindow::loadFile(const QString &fileName)
     // images until its job ends.
     if (jobInProgress)
         return;
-    if (!readRomFile(fileName))
+    QString notRomReason;
+    if (!readRomFile(fileName, &notRomReason))
         return;
     romState.outputImage = QByteArray(DecompressionPass::outputImageSize, '\0');
     noteCurrentFile(fileName);
@@ -296,23 +305,30 @@ void MainWindow::loadFile(const QString &fileName)
         startConversion(false);
         break;
     case ByteOrder::NotRom:
-        qDebug() << "This is not a ROM.";
-        QApplication::restoreOverrideCursor();
-        QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
-        decompressButton->setEnabled(false);
-        noteCurrentFile(QString());
-        // The form must not show a game for a ROM that is not loaded.
-        gameCombo->setCurrentIndex(0);
-        tableAddressEdit->setText(FileTable::addressText(0));
-        factsWatcher.setFuture(QFuture<RomInfo::Facts>());
-        infoLabel->setText(startHint());
+        refuseNotRom(notRomReason);
         break;
     }
 }
 
+void MainWindow::refuseNotRom(const QString &reason)
+{
+    qDebug() << "This is not a ROM.";
+    QApplication::restoreOverrideCursor();
+    // The facts of the ROM loaded before, or still being found out, no longer apply.
+    factsWatcher.setFuture(QFuture<RomInfo::Facts>());
+    showFacts(QStringList {reason + QLatin1Char('.'), startHint()});
+    QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
+    decompressButton->setEnabled(false);
+    noteCurrentFile(QString());
+    // The form must not show a game for a ROM that is not loaded.
+    gameCombo->setCurrentIndex(0);
+    tableAddressEdit->setText(FileTable::addressText(0));
+}
+
 // Reads the whole file into the ROM image and records it as the last ROM path. On failure the
-// user is told why and nothing changes. Leaves the wait cursor on when it succeeds.
-bool MainWindow::readRomFile(const QString &fileName)
+// user is told why and nothing changes. A file that is not a ROM is read only as far as needed to
+// tell, and notRomReason says why. Leaves the wait cursor on when it succeeds.
+bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
 {
     const auto refuse = [this, &fileName](const QString &reason) {
         QMessageBox::warning(
@@ -325,11 +341,12 @@ bool MainWindow::readRomFile(const QString &fileName)
         return refuse(refusal);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    RomFile::Contents content = RomFile::readOpened(file);
-    if (!content.ok()) {
+    RomFile::Contents content = RomFile::readRom(file);
+    if (!content.ok() && content.notRom == NotRomReason::None) {
         QApplication::restoreOverrideCursor();
         return refuse(content.error);
     }
+    *notRomReason = content.notRom == NotRomReason::None ? QString() : content.error;
     settings.setValue(QStringLiteral("romPath"), fileName);
     const QFileInfo info(fileName);
     if (!settings.contains(QStringLiteral("fileDialogPath")))
@@ -433,7 +450,7 @@ void MainWindow::finishLoading()
 // out. The worker is not used: its requests belong to the loading and decompressing jobs.
 void MainWindow::startInspection()
 {
-    infoLabel->setText(tr("Looking at the ROM..."));
+    showFacts(QStringList {tr("Looking at the ROM...")});
     factsWatcher.setFuture(QtConcurrent::run([rom = romState.romImage, order = loadedOrder] {
         return RomInfo::inspectBigEndian(rom, order);
     }));
@@ -441,7 +458,11 @@ void MainWindow::startInspection()
 
 void MainWindow::showRomFacts()
 {
-    const RomInfo::Facts facts = factsWatcher.result();
+    // A refused file leaves the watcher on an empty future, which counts as finished.
+    const QFuture<RomInfo::Facts> future = factsWatcher.future();
+    if (future.isCanceled() || future.resultCount() == 0)
+        return;
+    const RomInfo::Facts facts = future.result();
     const QStringList lines = RomInfo::summary(facts);
     if (facts.knownDump && facts.tableAddress != facts.buildStringAddress) {
         // The known dump's address is certain; the build string's is a rule of thumb.
@@ -453,7 +474,43 @@ void MainWindow::showRomFacts()
         if (preset == 0)
             tableAddressEdit->setText(FileTable::addressText(facts.tableAddress));
     }
+    showFacts(lines);
+}
+
+// Every line must stay readable: the area grows (and the window with it) when the lines need more
+// room than it has.
+void MainWindow::showFacts(const QStringList &lines)
+{
     infoLabel->setText(lines.join(QLatin1Char('\n')));
+    infoLabel->setToolTip(QString());
+    fitFactsArea();
+}
+
+// A long path would not wrap, so it is shortened in the middle to the area's width; the tooltip
+// has it whole.
+void MainWindow::noteSavedFile(const QString &path)
+{
+    const QString full = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    QString shown = full;
+    if (infoLabel->isVisible()) {
+        const QFontMetrics metrics = infoLabel->fontMetrics();
+        const int room = infoLabel->contentsRect().width() - 2 * infoLabel->margin()
+            - metrics.horizontalAdvance(tr("Saved to %1").arg(QString()));
+        shown = metrics.elidedText(full, Qt::ElideMiddle, room);
+    }
+    const QString facts = infoLabel->text();
+    infoLabel->setText(facts + QLatin1Char('\n') + tr("Saved to %1").arg(shown));
+    infoLabel->setToolTip(facts + QLatin1Char('\n') + tr("Saved to %1").arg(full));
+    fitFactsArea();
+}
+
+void MainWindow::fitFactsArea()
+{
+    // Before the window is shown the area has no width of its own to wrap at.
+    if (!infoLabel->isVisible())
+        return;
+    const int needed = infoLabel->heightForWidth(infoLabel->width());
+    infoLabel->setMinimumHeight(std::max(factsAreaHeight, needed));
 }
 
 QString MainWindow::startHint()
@@ -547,10 +604,7 @@ void MainWindow::saveFile()
     progressDialog->setValue(romState.files.size());
     if (writeOutputImage()) {
         statusBar()->showMessage(tr("File saved"), statusTimeout);
-        infoLabel->setText(infoLabel->text() + QLatin1Char('\n')
-            + tr("Saved to %1")
-                  .arg(QDir::toNativeSeparators(
-                      QFileInfo(romState.outputFileName).absoluteFilePath())));
+        noteSavedFile(romState.outputFileName);
     }
     jobInProgress = false;
 }

@@ -30,6 +30,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Loads a ROM named on the command line, as a drop would.
+    void openRom(const QString &fileName);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -57,11 +60,15 @@ private:
     void noteCurrentFile(const QString &fileName);
     static QString existingStart(const QString &stored);
     void loadFile(const QString &fileName);
-    bool readRomFile(const QString &fileName);
+    bool readRomFile(const QString &fileName, QString *notRomReason);
+    void refuseNotRom(const QString &reason);
     void startConversion(bool byteSwapped);
     void finishLoading();
     void startInspection();
     void showRomFacts();
+    void showFacts(const QStringList &lines);
+    void noteSavedFile(const QString &path);
+    void fitFactsArea();
     static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
@@ -85,6 +92,7 @@ private:
     QLineEdit *tableAddressEdit = nullptr;
     QPushButton *decompressButton = nullptr;
     QLabel *infoLabel = nullptr; // what the loaded ROM is, and where its output went
+    int factsAreaHeight = 0; // the area's least height; it grows for longer facts
     QFutureWatcher<RomInfo::Facts> factsWatcher;
     ByteOrder loadedOrder = ByteOrder::NotRom; // the order the loaded file came in
     QThread *thread = nullptr;

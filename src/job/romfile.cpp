@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -72,13 +73,59 @@ Contents readOpened(QFile &file, qint64 limit)
     return {bytes, QString()};
 }
 
+Contents readRom(QFile &file, qint64 limit)
+{
+    Contents contents;
+    // A size a ROM cannot have, or first bytes no ROM starts with, decide before the rest is read.
+    // A small reported size is not trusted: files such as those under /proc report 0.
+    const qint64 reported = file.size();
+    if (reported > RomByteOrder::headLength) {
+        const QByteArray head = file.read(RomByteOrder::headLength);
+        const NotRomReason reason = RomByteOrder::whyNotRom(reported, head);
+        if (reason != NotRomReason::None)
+            return {head, notRomText(reason, reported), reason};
+        if (!file.seek(0))
+            return {QByteArray(), file.errorString()};
+    }
+    contents = readOpened(file, limit);
+    if (!contents.ok())
+        return contents;
+    contents.notRom = RomByteOrder::whyNotRom(contents.bytes.size(), contents.bytes);
+    if (contents.notRom != NotRomReason::None)
+        contents.error = notRomText(contents.notRom, contents.bytes.size());
+    return contents;
+}
+
 Contents read(const QString &path)
 {
     QFile file(path);
     const QString refusal = open(file);
     if (!refusal.isEmpty())
         return {QByteArray(), refusal};
-    return readOpened(file);
+    return readRom(file);
+}
+
+QString notRomText(NotRomReason reason, qint64 size)
+{
+    // Grouped digits whatever the user's locale, so that the numbers read the same everywhere.
+    const QString bytes = QLocale(QLocale::English).toString(size);
+    QString why;
+    switch (reason) {
+    case NotRomReason::Empty:
+        why = windowText("it is empty");
+        break;
+    case NotRomReason::TooShort:
+        why = windowText("at %1 bytes it is too short for a ROM header and boot code").arg(bytes);
+        break;
+    case NotRomReason::LengthNotMultipleOf4:
+        why = windowText("its length, %1 bytes, is not a multiple of 4").arg(bytes);
+        break;
+    case NotRomReason::NoSignature:
+    case NotRomReason::None:
+        why = windowText("its first bytes are not those of a z64, v64 or n64 ROM");
+        break;
+    }
+    return windowText("This is not a ROM: %1").arg(why);
 }
 
 } // namespace RomFile

@@ -1,6 +1,8 @@
 #ifndef ROMFILE_H
 #define ROMFILE_H
 
+#include "byteorder.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,8 +18,10 @@ constexpr qint64 maxSize = 0x40000000;
 
 struct Contents
 {
-    QByteArray bytes;
+    QByteArray bytes; // the whole file; for a file that is not a ROM, what was read of it
     QString error; // empty when the file was read whole
+    // Set when the file was readable but is not a ROM; error then says why.
+    NotRomReason notRom = NotRomReason::None;
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -29,8 +33,16 @@ QString open(QFile &file);
 // limit bytes is refused after limit + 1 bytes, and one that ends early is refused too.
 Contents readOpened(QFile &file, qint64 limit = maxSize);
 
-// open and readOpened together.
+// Reads an opened file that should be a ROM. A file whose size or first bytes already rule it out
+// is refused after reading only those bytes, so a large stray file costs nothing; the whole file
+// is classified again once read.
+Contents readRom(QFile &file, qint64 limit = maxSize);
+
+// open and readRom together.
 Contents read(const QString &path);
+
+// "This is not a ROM: " and the reason, e.g. "its length, 3,356,162 bytes, is not a multiple of 4".
+QString notRomText(NotRomReason reason, qint64 size);
 
 } // namespace RomFile
 

@@ -60,11 +60,6 @@ ByteOrder toBigEndian(QByteArray &rom)
     return order;
 }
 
-QString notRomText()
-{
-    return windowText("This is not a ROM.");
-}
-
 Result decompressFile(
     const Request &request, const PassRun::Observer &observer, KnownDumps::Table knownDumps)
 {
@@ -78,9 +73,7 @@ Result decompressFile(
     if (!contents.ok())
         return failure(result, romPath, contents.error);
     QByteArray &rom = contents.bytes;
-    result.order = toBigEndian(rom);
-    if (result.order == ByteOrder::NotRom)
-        return failure(result, romPath, notRomText());
+    result.order = toBigEndian(rom); // a ROM, or reading it would have failed
 
     bool looked = false;
     const KnownDumps::Dump *known = nullptr;

@@ -20,9 +20,6 @@ QByteArray newOutputImage();
 // Brings a ROM to big endian in place and says which order it came in; NotRom leaves it alone.
 ByteOrder toBigEndian(QByteArray &rom);
 
-// "This is not a ROM.", the reason a file without a ROM signature is refused.
-QString notRomText();
-
 struct Request
 {
     QString romPath;

@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QtTest>
 
 ModalDialogs::ModalDialogs(QObject *parent) : QObject(parent)
 {
@@ -15,11 +18,28 @@ ModalDialogs::ModalDialogs(QObject *parent) : QObject(parent)
 void ModalDialogs::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    // A file dialog is accepted through a queued call, so that what its accept() opens (such as
-    // the question whether to replace a file) is answered by a later poll.
-    if (!modal || modal == handled)
+    if (!modal || qobject_cast<QProgressDialog *>(modal))
         return;
-    handled = modal;
+    if (modal != handled) {
+        handled = modal;
+        forced = false;
+        sinceAnswer.start();
+        if (!answer(modal))
+            giveUp(modal, "is a modal widget that no test answers");
+        return;
+    }
+    // A file dialog is accepted through a queued call, so it stays open for a moment.
+    if (sinceAnswer.elapsed() < answerTimeoutMilliseconds)
+        return;
+    if (forced) {
+        qFatal("ModalDialogs: %s \"%s\" cannot even be closed", modal->metaObject()->className(),
+            qPrintable(modal->windowTitle()));
+    }
+    giveUp(modal, "is still open after it was answered");
+}
+
+bool ModalDialogs::answer(QWidget *modal)
+{
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         messageBoxes.append({box->windowTitle(), box->text(), box->standardButtons(),
             box->standardButton(box->defaultButton())});
@@ -30,17 +50,46 @@ void ModalDialogs::poll()
             button->click();
         else
             box->reject();
-    } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-        fileDialogTitles.append(dialog->windowTitle());
-        fileDialogDirectories.append(dialog->directory().absolutePath());
-        const QStringList selected = dialog->selectedFiles();
-        fileDialogSelections.append(selected.value(0));
-        const QString path = filePaths.isEmpty() ? QString() : filePaths.takeFirst();
-        if (path.isEmpty()) {
-            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
-        } else {
-            dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        }
+        return true;
     }
+    auto *dialog = qobject_cast<QFileDialog *>(modal);
+    if (!dialog)
+        return false;
+    fileDialogTitles.append(dialog->windowTitle());
+    fileDialogDirectories.append(dialog->directory().absolutePath());
+    const QStringList selected = dialog->selectedFiles();
+    fileDialogSelections.append(selected.value(0));
+    const QString path = filePaths.isEmpty() ? QString() : filePaths.takeFirst();
+    if (path.isEmpty()) {
+        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+        return true;
+    }
+    dialog->selectFile(path);
+    // selectFile leaves the name field alone while it has the focus, which the dialog gets once
+    // its window is activated, sometimes before this poll and sometimes after. The field is what
+    // accept() reads, so it gets the whole path either way; without its signals, no completion
+    // pops up.
+    if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+        const QSignalBlocker quiet(name);
+        name->setText(path);
+    }
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    return true;
+}
+
+// Fails the running test, naming the dialog, and closes the dialog so that the code that opened
+// it returns and the test ends.
+void ModalDialogs::giveUp(QWidget *modal, const char *why)
+{
+    const QString failure = QStringLiteral("%1 \"%2\" %3")
+                                .arg(QLatin1String(modal->metaObject()->className()),
+                                    modal->windowTitle(), QLatin1String(why));
+    failures.append(failure);
+    QTest::qFail(qPrintable(QStringLiteral("ModalDialogs: ") + failure), __FILE__, __LINE__);
+    forced = true;
+    sinceAnswer.start();
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->done(QDialog::Rejected);
+    else
+        modal->close();
 }
