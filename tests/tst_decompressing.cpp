@@ -237,7 +237,9 @@ void TestDecompressing::cancellingTheSaveDialogChangesNothing()
 
 void TestDecompressing::emptyTableIsRefused()
 {
-    QByteArray rom = RomFixture::ocarinaLike().build();
+    RomFixture fixture = RomFixture::ocarinaLike();
+    fixture.setMinimumSize(0x200000); // so that the address below lies inside the ROM
+    QByteArray rom = fixture.build();
     MainWindow window;
     ModalDialogs dialogs;
     dialogs.answerMessageBoxesWith(QMessageBox::Yes);

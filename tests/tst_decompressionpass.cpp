@@ -61,6 +61,8 @@ private slots:
     void boundHoldsForGrowingTables();
     void adversarialTablesStayBounded_data();
     void adversarialTablesStayBounded();
+    void workIsBoundedByTheTable_data();
+    void workIsBoundedByTheTable();
 };
 
 void TestDecompressionPass::copiesAPlainFile()
@@ -324,6 +326,41 @@ void TestDecompressionPass::adversarialTablesStayBounded()
         DecompressionPass::placeFile(rom, out, 0x200, file);
         QVERIFY(out.size() <= DecompressionPass::maxOutputSize);
     }
+}
+
+void TestDecompressionPass::workIsBoundedByTheTable_data()
+{
+    QTest::addColumn<QVector<FileRecord>>("files");
+    QTest::addColumn<bool>("refused");
+    QVector<FileRecord> sameHugeFile; // each decodes 64 MiB, all at one place
+    for (int i = 0; i < 65535; ++i)
+        sameHugeFile.append({i, 0, 0x4000000, 0x2000, 0x2010});
+    QTest::newRow("65,535 files of 64 MiB at one address") << sameHugeFile << true;
+    QTest::newRow("ten of them") << sameHugeFile.mid(0, 10) << false;
+
+    QVector<FileRecord> shrinkingGrownImage; // three files add 60 MiB each, the rest take 0x80
+    for (int i = 0; i < 3; ++i)
+        shrinkingGrownImage.append({i, 0x1000, 0x1000, 0x5000, 0x5010});
+    for (int i = 3; i < 65534; ++i)
+        shrinkingGrownImage.append({i, 0x1000, 0x1080, 0xFFFFFF, 0});
+    QTest::newRow("a grown image shrunk 65,531 times") << shrinkingGrownImage << true;
+    QTest::newRow("shrunk four times") << shrinkingGrownImage.mid(0, 7) << false;
+}
+
+// A pass that would decode or move far more than a game's 64 MiB is refused from the table
+// alone, before anything is decoded.
+void TestDecompressionPass::workIsBoundedByTheTable()
+{
+    QFETCH(QVector<FileRecord>, files);
+    QFETCH(bool, refused);
+    QByteArray rom(0x10000, '\0');
+    rom.replace(0x2000, 16, emptyStreamDeclaring(0x4000000)); // 64 MiB
+    rom.replace(0x5000, 16, emptyStreamDeclaring(60 << 20));
+    const DecompressionPass::Finding finding
+        = DecompressionPass::findProblem(rom, outputSize, 0x200, files);
+    QCOMPARE(finding.problem, refused ? Problem::TooMuchWork : Problem::None);
+    // Found at the entry where the bound is passed, long before the end of the table.
+    QVERIFY(finding.index < 100);
 }
 
 QTEST_GUILESS_MAIN(TestDecompressionPass)

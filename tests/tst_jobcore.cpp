@@ -19,6 +19,8 @@
 
 #include <sys/stat.h>
 
+Q_DECLARE_METATYPE(NotRomReason)
+
 class TestJobCore : public QObject
 {
     Q_OBJECT
@@ -37,6 +39,9 @@ private slots:
     void recognisesKnownDumps_data();
     void recognisesKnownDumps();
     void refusesAKnownDumpThatIsNotYaz0();
+    void refusesANonRomFromItsFirstBytes_data();
+    void refusesANonRomFromItsFirstBytes();
+    void namesACutOffRom();
 };
 
 void TestJobCore::readsAddressTextStrictly_data()
@@ -246,6 +251,65 @@ void TestJobCore::refusesAKnownDumpThatIsNotYaz0()
                                      "with DEFLATE"),
         qPrintable(result.error));
     QVERIFY(!QFile::exists(request.outputPath));
+}
+
+void TestJobCore::refusesANonRomFromItsFirstBytes_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<NotRomReason>("reason");
+    QTest::addColumn<QString>("text");
+    const QByteArray z64 = QByteArray::fromHex("803712400000000F");
+    QTest::newRow("1 GiB of zeros")
+        << QByteArray() << (qint64(1) << 30) << NotRomReason::NoSignature
+        << "This is not a ROM: its first bytes are not those of a z64, "
+           "v64 or n64 ROM";
+    QTest::newRow("a ROM's start, odd length")
+        << z64 << qint64(3356162) << NotRomReason::LengthNotMultipleOf4
+        << "This is not a ROM: its length, 3,356,162 bytes, is not a multiple of 4";
+}
+
+// A large file that cannot be a ROM is refused after its first bytes, not read whole.
+void TestJobCore::refusesANonRomFromItsFirstBytes()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(qint64, size);
+    QFETCH(NotRomReason, reason);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("large.bin")); // sparse: takes no room on disk
+    QVERIFY(file.open(QFile::WriteOnly) && file.write(start) == start.size() && file.resize(size));
+    file.close();
+    const RomFile::Contents contents = RomFile::read(file.fileName());
+    QCOMPARE(contents.notRom, reason);
+    QCOMPARE(contents.error, text);
+    QVERIFY(contents.bytes.size() <= RomByteOrder::headLength);
+}
+
+void TestJobCore::namesACutOffRom()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    const QByteArray rom = fixture.build().left(50936);
+    const PassPlan::Plan plan = PassPlan::make(rom, DecompressionPass::outputImageSize, 0x7430);
+    QCOMPARE(plan.refusal, QString());
+    int past = 0;
+    for (const RomFixture::File &file : fixture.entries()) {
+        const qint64 stored = file.storage == RomFixture::Storage::Compressed
+            ? file.physicalEnd - file.physicalStart
+            : file.virtualEnd - file.virtualStart;
+        if (file.storage != RomFixture::Storage::Absent && file.physicalStart + stored > rom.size())
+            ++past;
+    }
+    QVERIFY(past > 0);
+    const QString warning
+        = QStringLiteral("%1 of %2 files lie past the end of the ROM (it looks cut "
+                         "off)")
+              .arg(past)
+              .arg(fixture.entries().size());
+    QCOMPARE(plan.warnings, QStringList {warning});
+    QCOMPARE(RomInfo::inspect(rom).warnings, QStringList {warning});
+    // A whole ROM has no such warning.
+    QVERIFY(RomInfo::inspect(fixture.build()).warnings.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestJobCore)

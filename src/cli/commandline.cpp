@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "console.h"
 #include "decompresscommand.h"
 #include "filetable.h"
 #include "gamepresets.h"
@@ -7,7 +8,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QThread>
 
 #include <cstdio>
 
@@ -15,193 +15,151 @@ namespace CommandLine {
 
 namespace {
 
-const char commandsHelp[] = "\n"
-                            "Commands:\n"
-                            "  decompress ROM...  write a decompressed copy of each ROM\n"
-                            "  info ROM...        say what each ROM is\n";
+const DecompressCommand decompressCommand;
+const InfoCommand infoCommand;
+// Every command, in the order the help lists them.
+const QList<const Command *> commands {&decompressCommand, &infoCommand};
 
-void printLine(std::FILE *stream, const QString &text)
+const QCommandLineOption helpOption {{"h", "help"}, "Displays this help."};
+const QCommandLineOption helpAllOption {"help-all", "Displays help on every command."};
+const QCommandLineOption versionOption {"version", "Displays version information."};
+const QCommandLineOption listGamesOption {
+    "list-games", "Lists the games and their file table addresses."};
+
+QString commandNames()
 {
-    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+    QStringList names;
+    for (const Command *command : commands)
+        names << command->name;
+    return names.join(QLatin1String(" or "));
 }
 
-int usageError(const QString &message)
+const Command *commandNamed(const QString &name)
 {
-    printLine(stderr, QStringLiteral("tidepool-cli: ") + message);
-    printLine(stderr, QStringLiteral("Try 'tidepool-cli --help' for more information."));
-    return UsageError;
+    for (const Command *command : commands) {
+        if (command->name == name)
+            return command;
+    }
+    return nullptr;
 }
 
-struct Options
+QString helpText()
 {
-    QCommandLineOption output {
-        {"o", "output"}, "Write the decompressed ROM to FILE (one ROM only).", "FILE"};
-    QCommandLineOption directory {
-        {"d", "directory"}, "Write the decompressed ROMs into DIR.", "DIR"};
-    QCommandLineOption game {"game",
-        "Use the file table address of the game NAME (see --list-games; a unique beginning "
-        "of the name will do).",
-        "NAME"};
-    QCommandLineOption table {
-        "table", "Read the file table at ADDRESS (0x for hexadecimal, else decimal).", "ADDRESS"};
-    QCommandLineOption noTableCheck {
-        "no-table-check", "Go on even if the table does not start with the expected entry."};
-    QCommandLineOption force {{"f", "force"}, "Replace output files that exist."};
-    QCommandLineOption jobs {
-        {"j", "jobs"}, "Decompress N ROMs at once (default: the number of cores).", "N"};
-    QCommandLineOption quiet {{"q", "quiet"}, "Print nothing but errors."};
-    QCommandLineOption verbose {{"v", "verbose"}, "Say what was written for each ROM."};
-    QCommandLineOption json {"json", "info: print the facts as JSON."};
-    QCommandLineOption listGames {"list-games", "List the games and their file table addresses."};
-};
+    QString text = QStringLiteral(
+        "Usage: tidepool-cli COMMAND [options] [--] ROM...\n"
+        "Decompresses N64 ROMs of Ocarina of Time, Majora's Mask and Doubutsu no Mori, and tells "
+        "what a ROM is.\n\nCommands:\n");
+    for (const Command *command : commands)
+        text += QStringLiteral("  %1  %2\n").arg(command->name.leftJustified(10), command->summary);
+    text += QStringLiteral("\nOptions:\n");
+    for (const QCommandLineOption *option :
+        {&helpOption, &helpAllOption, &versionOption, &listGamesOption}) {
+        QStringList names;
+        for (const QString &name : option->names())
+            names << (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(names.join(QLatin1String(", ")).leftJustified(12), option->description());
+    }
+    text += QStringLiteral("\n'tidepool-cli COMMAND --help' shows the options of a command.\n");
+    return text;
+}
 
 void listGames()
 {
     for (int i = 1; i < GamePresets::count(); ++i) {
         const GamePresets::Preset &preset = GamePresets::at(i);
         if (preset.name) {
-            printLine(stdout,
+            Console::printLine(stdout,
                 FileTable::addressText(preset.fileTableAddress) + QLatin1String("  ")
                     + GamePresets::nameAt(i));
         }
     }
 }
 
-// Fills in where the table is, from --game or --table. Returns a usage error or an empty string.
-QString readTableChoice(
-    const QCommandLineParser &parser, const Options &options, DecompressCommand::Settings &settings)
+// An option of some command that takes its value from the next argument, as "-o" or "--game".
+bool takesNextArgument(const QString &argument)
 {
-    if (parser.isSet(options.game) && parser.isSet(options.table))
-        return QStringLiteral("--game and --table cannot be used together");
-    if (parser.isSet(options.game)) {
-        QString error;
-        const int preset = GamePresets::indexForName(parser.value(options.game), &error);
-        if (preset < 0)
-            return error + QStringLiteral(" (see --list-games)");
-        if (preset == 0)
-            return QStringLiteral("\"Other\" has no file table address; use --table");
-        settings.addressGiven = true;
-        settings.address = GamePresets::at(preset).fileTableAddress;
-    }
-    if (parser.isSet(options.table)) {
-        const QString text = parser.value(options.table);
-        if (!FileTable::readAddressText(text, &settings.address)) {
-            return QStringLiteral("\"%1\" is not an address: use 0x and hexadecimal digits, or a "
-                                  "decimal number")
-                .arg(text);
-        }
-        settings.addressGiven = true;
-    }
-    return QString();
-}
-
-QString readOutputChoice(
-    const QCommandLineParser &parser, const Options &options, DecompressCommand::Settings &settings)
-{
-    if (parser.isSet(options.output) && parser.isSet(options.directory))
-        return QStringLiteral("-o and -d cannot be used together");
-    if (parser.isSet(options.output) && settings.roms.size() != 1)
-        return QStringLiteral("-o takes one ROM; use -d for several");
-    settings.output = parser.value(options.output);
-    settings.directory = parser.value(options.directory);
-    settings.jobs = QThread::idealThreadCount();
-    if (parser.isSet(options.jobs)) {
-        bool ok = false;
-        settings.jobs = parser.value(options.jobs).toInt(&ok);
-        if (!ok || settings.jobs < 1)
-            return QStringLiteral("-j takes a number of ROMs of at least 1");
-    }
-    return QString();
-}
-
-int runDecompress(const QCommandLineParser &parser, const Options &options, const QStringList &roms)
-{
-    if (parser.isSet(options.json))
-        return usageError(QStringLiteral("--json goes with info"));
-    DecompressCommand::Settings settings;
-    settings.roms = roms;
-    QString error = readTableChoice(parser, options, settings);
-    if (error.isEmpty())
-        error = readOutputChoice(parser, options, settings);
-    if (!error.isEmpty())
-        return usageError(error);
-    settings.checkFirstEntry = !parser.isSet(options.noTableCheck);
-    settings.force = parser.isSet(options.force);
-    settings.quiet = parser.isSet(options.quiet);
-    settings.verbose = parser.isSet(options.verbose) && !settings.quiet;
-    return DecompressCommand::run(settings);
-}
-
-int runInfo(const QCommandLineParser &parser, const Options &options, const QStringList &roms)
-{
-    for (const QCommandLineOption *decompressOnly :
-        {&options.output, &options.directory, &options.game, &options.table, &options.noTableCheck,
-            &options.force, &options.jobs, &options.verbose}) {
-        if (parser.isSet(*decompressOnly)) {
-            return usageError(
-                QStringLiteral("--%1 goes with decompress").arg(decompressOnly->names().last()));
+    for (const Command *command : commands) {
+        for (const QCommandLineOption &option : command->options()) {
+            if (option.valueName().isEmpty())
+                continue;
+            for (const QString &name : option.names()) {
+                if (argument
+                    == (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name)
+                    return true;
+            }
         }
     }
-    return InfoCommand::run(roms, parser.isSet(options.json));
+    return false;
+}
+
+// Where the command's name stands: the first argument that is neither an option nor the value of
+// one, or -1. Options may come before the command's name.
+int commandIndex(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            return i + 1 < arguments.size() ? i + 1 : -1;
+        if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-"))
+            return i;
+        if (takesNextArgument(argument))
+            ++i;
+    }
+    return -1;
+}
+
+int runWithoutCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions({helpOption, helpAllOption, versionOption, listGamesOption});
+    const QString unknown
+        = unknownOption(arguments, {helpOption, helpAllOption, versionOption, listGamesOption});
+    if (!unknown.isEmpty())
+        return Console::usageError(QStringLiteral("unknown option '%1'").arg(unknown));
+    if (!parser.parse(arguments))
+        return Console::usageError(parser.errorText());
+    if (parser.isSet(helpAllOption)) {
+        QString text = helpText();
+        for (const Command *command : commands)
+            text += QLatin1Char('\n') + command->helpText();
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return Console::Success;
+    }
+    if (parser.isSet(helpOption)) {
+        std::fputs(helpText().toLocal8Bit().constData(), stdout);
+        return Console::Success;
+    }
+    if (parser.isSet(versionOption)) {
+        Console::printLine(stdout,
+            QCoreApplication::applicationName() + QLatin1Char(' ')
+                + QCoreApplication::applicationVersion());
+        return Console::Success;
+    }
+    if (parser.isSet(listGamesOption)) {
+        listGames();
+        return Console::Success;
+    }
+    return Console::usageError(QStringLiteral("no command given: %1").arg(commandNames()));
 }
 
 } // namespace
 
-QString errorLine(const QString &path, const QString &reason)
-{
-    QString line = QStringLiteral("tidepool-cli: %1: %2").arg(path, reason);
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return line;
-}
-
 int run(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Decompresses N64 ROMs of Ocarina of Time, Majora's Mask and Doubutsu no "
-                       "Mori, and tells what a ROM is."));
-    const QCommandLineOption help = parser.addHelpOption();
-    // Qt's own version option also takes -v, which is --verbose here.
-    const QCommandLineOption version(
-        QStringLiteral("version"), QStringLiteral("Displays version information."));
-    parser.addOption(version);
-    const Options options;
-    parser.addOptions({options.output, options.directory, options.game, options.table,
-        options.noTableCheck, options.force, options.jobs, options.quiet, options.verbose,
-        options.json, options.listGames});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("decompress or info"));
-    parser.addPositionalArgument(QStringLiteral("ROM"),
-        QStringLiteral("ROM files (z64, v64 or n64)"), QStringLiteral("ROM..."));
-
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-        std::fputs(commandsHelp, stdout);
-        return Success;
+    const int index = commandIndex(arguments);
+    if (index < 0)
+        return runWithoutCommand(arguments);
+    const Command *command = commandNamed(arguments.at(index));
+    if (!command) {
+        return Console::usageError(
+            QStringLiteral("unknown command \"%1\": %2").arg(arguments.at(index), commandNames()));
     }
-    if (parser.isSet(version)) {
-        printLine(stdout,
-            QCoreApplication::applicationName() + QLatin1Char(' ')
-                + QCoreApplication::applicationVersion());
-        return Success;
-    }
-    if (parser.isSet(options.listGames)) {
-        listGames();
-        return Success;
-    }
-
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given: decompress or info"));
-    const QString command = positional.takeFirst();
-    if (command != QLatin1String("decompress") && command != QLatin1String("info"))
-        return usageError(
-            QStringLiteral("unknown command \"%1\": decompress or info").arg(command));
-    if (positional.isEmpty())
-        return usageError(QStringLiteral("%1 needs at least one ROM").arg(command));
-    return command == QLatin1String("decompress") ? runDecompress(parser, options, positional)
-                                                  : runInfo(parser, options, positional);
+    QStringList forCommand = arguments;
+    forCommand.removeAt(index);
+    QList<const Command *> others = commands;
+    others.removeOne(command);
+    return command->execute(forCommand, others);
 }
 
 } // namespace CommandLine

@@ -1,19 +1,14 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
-#include <QString>
 #include <QStringList>
 
-// tidepool-cli's arguments: the command, its options and its ROMs. Usage errors end here with
-// status 2; the commands do the work.
+// tidepool-cli's command line: finds the command among the arguments and hands them to it, or
+// answers --help, --help-all, --version and --list-games itself.
 namespace CommandLine {
 
-enum ExitStatus { Success = 0, Failure = 1, UsageError = 2 };
-
+// arguments start with the program's name; returns the exit status.
 int run(const QStringList &arguments);
-
-// "tidepool-cli: PATH: reason" on one line, the way every error is reported.
-QString errorLine(const QString &path, const QString &reason);
 
 } // namespace CommandLine
 

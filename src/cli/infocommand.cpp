@@ -1,19 +1,20 @@
 #include "infocommand.h"
 
 #include "checksum.h"
-#include "commandline.h"
+#include "console.h"
 #include "filetable.h"
 #include "romfile.h"
 #include "rominfo.h"
 
+#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
 
-namespace InfoCommand {
-
 namespace {
+
+const QCommandLineOption jsonOption {"json", "Print the facts as JSON."};
 
 QString orderDescription(ByteOrder order)
 {
@@ -79,18 +80,34 @@ void printText(const QString &path, const RomInfo::Facts &facts)
         const QString refusal = RomInfo::refusalForKnownDump(facts.knownDump);
         if (!refusal.isEmpty())
             add("Note:", refusal);
-        if (facts.alreadyDecompressed)
-            add("Note:", RomInfo::alreadyDecompressedText());
+        for (const QString &warning : facts.warnings)
+            add("Warning:", warning);
         if (!facts.tableProblem.isEmpty())
             add("Problem:",
                 QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     }
-    std::printf("%s\n", lines.join(QLatin1Char('\n')).toLocal8Bit().constData());
+    Console::printLine(stdout, lines.join(QLatin1Char('\n')));
+}
+
+RomFile::Contents readRom(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return RomFile::readStandardInput();
+    if (Console::isUnreadableName(path))
+        return {QByteArray(), Console::unreadableNameText()};
+    return RomFile::read(path);
 }
 
 } // namespace
 
-QJsonObject toJson(const RomInfo::Facts &facts)
+InfoCommand::InfoCommand() : Command("info", "Say what each ROM is.") { }
+
+QList<QCommandLineOption> InfoCommand::options() const
+{
+    return {jsonOption};
+}
+
+QJsonObject InfoCommand::toJson(const RomInfo::Facts &facts)
 {
     const auto orNull
         = [](bool present, const QJsonValue &value) { return present ? value : QJsonValue(); };
@@ -114,16 +131,18 @@ QJsonObject toJson(const RomInfo::Facts &facts)
         {"compressedFiles", orNull(facts.tableFound, facts.compressedFiles)},
         {"alreadyDecompressed", facts.alreadyDecompressed},
         {"tableProblem", orNull(!facts.tableProblem.isEmpty(), facts.tableProblem)},
+        {"warnings", QJsonArray::fromStringList(facts.warnings)},
     };
 }
 
-int run(const QStringList &roms, bool json)
+int InfoCommand::run(const QCommandLineParser &parser, const QStringList &roms) const
 {
-    int status = CommandLine::Success;
+    const bool json = parser.isSet(jsonOption);
+    int status = Console::Success;
     QJsonArray objects;
     for (const QString &path : roms) {
         QString error;
-        RomFile::Contents contents = RomFile::read(path);
+        RomFile::Contents contents = readRom(path);
         RomInfo::Facts facts;
         if (contents.ok()) {
             facts = RomInfo::inspect(contents.bytes);
@@ -132,9 +151,8 @@ int run(const QStringList &roms, bool json)
             error = contents.error;
         }
         if (!error.isEmpty()) {
-            std::fprintf(
-                stderr, "%s\n", CommandLine::errorLine(path, error).toLocal8Bit().constData());
-            status = CommandLine::Failure;
+            Console::printLine(stderr, Console::errorLine(path, error));
+            status = Console::Failure;
             if (json)
                 objects.append(QJsonObject {{"path", path}, {"error", error}});
             continue;
@@ -151,5 +169,3 @@ int run(const QStringList &roms, bool json)
         std::fputs(QJsonDocument(objects).toJson().constData(), stdout);
     return status;
 }
-
-} // namespace InfoCommand

@@ -1,21 +1,27 @@
 #ifndef INFOCOMMAND_H
 #define INFOCOMMAND_H
 
+#include "command.h"
+
 #include <QJsonObject>
-#include <QStringList>
 
 namespace RomInfo {
 struct Facts;
 }
 
 // tidepool-cli info: what each ROM is, as text or as a JSON array with one object per ROM.
-namespace InfoCommand {
+class InfoCommand : public Command
+{
+public:
+    InfoCommand();
 
-// Returns 0 when every ROM could be read, 1 otherwise.
-int run(const QStringList &roms, bool json);
+    QList<QCommandLineOption> options() const override;
 
-QJsonObject toJson(const RomInfo::Facts &facts);
+    static QJsonObject toJson(const RomInfo::Facts &facts);
 
-} // namespace InfoCommand
+protected:
+    // Returns 0 when every ROM could be read, 1 otherwise.
+    int run(const QCommandLineParser &parser, const QStringList &roms) const override;
+};
 
 #endif // INFOCOMMAND_H

@@ -1,49 +1,111 @@
 #include "progressline.h"
 
+#include "console.h"
+
 #include <QMutexLocker>
 
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int updateMilliseconds = 100;
+constexpr int interruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Whether a progress line is on the terminal, for the signal handler: an interrupted program
+// ends the line so that the shell's prompt starts on a line of its own.
+std::atomic<bool> lineShown {false};
+
+void endLineAndDie(int signal)
+{
+    if (lineShown.load())
+        (void)!::write(STDERR_FILENO, "\n", 1);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+int terminalWidth()
+{
+    winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+bool dumbTerminal()
+{
+    const char *term = std::getenv("TERM");
+    return !term || !*term || std::strcmp(term, "dumb") == 0;
+}
 
 } // namespace
 
-ProgressLine::ProgressLine(bool wanted) : enabled(wanted && ::isatty(STDERR_FILENO)) { }
+ProgressLine::ProgressLine(bool wanted)
+    : enabled(wanted && ::isatty(STDERR_FILENO)), dumb(dumbTerminal())
+{
+    if (enabled) {
+        for (const int signal : interruptSignals)
+            std::signal(signal, endLineAndDie);
+    }
+}
 
 ProgressLine::~ProgressLine()
 {
     QMutexLocker locker(&mutex);
     clear();
+    if (enabled) {
+        for (const int signal : interruptSignals)
+            std::signal(signal, SIG_DFL);
+    }
 }
 
-void ProgressLine::show(const QString &text)
+void ProgressLine::show(const QString &text, bool now)
 {
     if (!enabled)
         return;
     QMutexLocker locker(&mutex);
-    if (shown && sinceUpdate.isValid() && sinceUpdate.elapsed() < updateMilliseconds)
+    if (!now && shownLength > 0 && sinceUpdate.elapsed() < updateMilliseconds)
         return;
     sinceUpdate.start();
-    std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
+    // A line longer than the terminal would wrap, and \r would then rewrite only its last part.
+    const int room = terminalWidth() - 1;
+    QString line
+        = text.size() > room ? text.left(std::max(0, room - 3)) + QLatin1String("...") : text;
+    if (dumb) {
+        const int previous = shownLength;
+        shownLength = line.size();
+        line = QLatin1Char('\r') + line.leftJustified(previous) + QLatin1Char('\r') + line;
+    } else {
+        shownLength = line.size();
+        line = QLatin1Char('\r') + line + QLatin1String("\033[K");
+    }
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
-    shown = true;
+    lineShown = shownLength > 0;
 }
 
 void ProgressLine::print(std::FILE *stream, const QString &line)
 {
     QMutexLocker locker(&mutex);
     clear();
-    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+    Console::printLine(stream, line);
     std::fflush(stream);
 }
 
 void ProgressLine::clear()
 {
-    if (!shown)
+    if (shownLength == 0)
         return;
-    std::fprintf(stderr, "\r\033[K");
+    if (dumb)
+        std::fprintf(stderr, "\r%*s\r", shownLength, "");
+    else
+        std::fprintf(stderr, "\r\033[K");
     std::fflush(stderr);
-    shown = false;
+    shownLength = 0;
+    lineShown = false;
 }

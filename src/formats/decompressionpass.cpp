@@ -132,6 +132,31 @@ qint64 largestFileLength(const QByteArray &rom, const FileRecord &file)
     return declared == 0 ? 0 : declared + Yaz0::maxOverrun;
 }
 
+// The bytes the pass decodes or copies for a file, plus, when the file does not fit its range in
+// place, the whole image that the splice moves (and may copy to grow it).
+qint64 workFor(const QByteArray &rom, const FileRecord &file, qint64 outputLength)
+{
+    const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
+    qint64 length = 0;
+    bool inPlace = false;
+    if (!isCompressed(file)) {
+        length = slice(rom, file.physicalStart, rangeLength).length;
+        inPlace = length == rangeLength && file.virtualEnd <= outputLength;
+    } else {
+        const Span stored
+            = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+        length = Yaz0::cappedDeclaredSize(declaredSize(stored));
+        inPlace = length == rangeLength && file.virtualEnd + Yaz0::outputSlack <= outputLength;
+    }
+    return length + (inPlace ? 0 : outputLength + length);
+}
+
+qint64 storedLength(const FileRecord &file)
+{
+    return isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
+                              : qint64(file.virtualEnd) - file.virtualStart;
+}
+
 } // namespace
 
 void placeFile(
@@ -163,12 +188,16 @@ Finding findProblem(
     if (files.size() > FileTable::maxFiles)
         return {Problem::TooManyFiles, FileTable::maxFiles};
     qint64 largestOutput = outputSize;
+    qint64 work = 0;
     for (const FileRecord &file : files) {
         if (file.physicalEnd == FileTable::absentFile)
             continue;
         const Problem problem = problemOf(rom, file);
         if (problem != Problem::None)
             return {problem, file.index};
+        work += workFor(rom, file, largestOutput);
+        if (work > maxWork)
+            return {Problem::TooMuchWork, file.index};
         largestOutput = lengthAfterSplice(
             largestOutput, file.virtualStart, file.virtualEnd, largestFileLength(rom, file));
         if (rewriteOffset(tableAddress, file) + 8 > largestOutput)
@@ -177,6 +206,17 @@ Finding findProblem(
             return {Problem::OutputTooLarge, file.index};
     }
     return {};
+}
+
+int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files)
+{
+    int count = 0;
+    for (const FileRecord &file : files) {
+        if (file.physicalEnd != FileTable::absentFile
+            && qint64(file.physicalStart) + storedLength(file) > rom.size())
+            ++count;
+    }
+    return count;
 }
 
 } // namespace DecompressionPass

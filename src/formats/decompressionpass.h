@@ -34,7 +34,14 @@ enum class Problem {
     DeclaredSizeTooLarge, // a Yaz0 header declaring more than the decoder produces
     OutputTooLarge, // the files could grow the image past maxOutputSize
     TooManyFiles, // more than FileTable::maxFiles entries
+    TooMuchWork, // decoding and moving would pass maxWork bytes
 };
+
+// A real game's pass writes about 64 MiB: each file once, in place. A table can still make the
+// pass decode the same huge file thousands of times, or move a grown image with every entry, for
+// an hour; its cost, counted from the table by the pass's own rules, may not pass this bound,
+// which keeps every pass to seconds.
+constexpr qint64 maxWork = qint64(2) << 30;
 
 struct Finding
 {
@@ -42,10 +49,14 @@ struct Finding
     int index = -1; // the first entry at fault (for TooManyFiles, the first one past the bound)
 };
 
-// Checks, without decoding anything, that the pass over files can neither crash nor grow the
-// output image (of outputSize bytes) past maxOutputSize.
+// Checks, without decoding anything, that the pass over files can neither crash, grow the
+// output image (of outputSize bytes) past maxOutputSize, nor do more than maxWork bytes of work.
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
     const QVector<FileRecord> &files);
+
+// How many of the files that are not absent have stored bytes past the end of the ROM; the pass
+// reads zeros there, which a ROM cut short gives.
+int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files);
 
 } // namespace DecompressionPass
 

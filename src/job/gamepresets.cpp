@@ -2,6 +2,9 @@
 
 #include "filetable.h"
 
+#include <QList>
+#include <QStringList>
+
 namespace GamePresets {
 
 namespace {
@@ -54,23 +57,31 @@ int indexForAddress(qint32 address)
 
 int indexForName(const QString &name, QString *error)
 {
-    int match = -1;
-    int matches = 0;
+    if (name.trimmed().isEmpty()) {
+        *error = QStringLiteral("no game named: give a game's name");
+        return -1;
+    }
+    QList<int> matches;
     for (int i = 0; i < count(); ++i) {
         const QString candidate = nameAt(i);
         if (candidate.isEmpty())
             continue;
         if (candidate.compare(name, Qt::CaseInsensitive) == 0)
             return i;
-        if (candidate.startsWith(name, Qt::CaseInsensitive)) {
-            match = i;
-            ++matches;
-        }
+        if (candidate.startsWith(name, Qt::CaseInsensitive))
+            matches << i;
     }
-    if (matches == 1 && !name.isEmpty())
-        return match;
-    *error = matches == 0 ? QStringLiteral("no game is called \"%1\"").arg(name)
-                          : QStringLiteral("\"%1\" names more than one game").arg(name);
+    if (matches.size() == 1)
+        return matches.first();
+    if (matches.isEmpty()) {
+        *error = QStringLiteral("no game is called \"%1\"").arg(name);
+        return -1;
+    }
+    QStringList candidates;
+    for (const int index : matches)
+        candidates << QLatin1Char('"') + nameAt(index) + QLatin1Char('"');
+    *error = QStringLiteral("\"%1\" could be any of %2")
+                 .arg(name, candidates.join(QLatin1String(", ")));
     return -1;
 }
 

@@ -3,23 +3,22 @@
 #include "windowtext.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 
+#include <cerrno>
 #include <csignal>
-#ifdef Q_OS_UNIX
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
-#endif
+#include <unistd.h>
 
 namespace {
 
 bool isCharacterDevice(const QString &path)
 {
-#ifdef Q_OS_UNIX
     struct stat status;
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISCHR(status.st_mode);
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
 }
 
 // Why the target's kind rules it out; sets direct for a device.
@@ -35,10 +34,36 @@ QString refusalForKind(const QFileInfo &target, bool *direct)
     return QString();
 }
 
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A file that replaces another keeps its permissions; a new one gets the usual 0666 less the
+// umask, which open() applies.
+mode_t modeFor(const QByteArray &target, bool *keepExisting)
+{
+    struct stat status;
+    *keepExisting = ::stat(target.constData(), &status) == 0 && S_ISREG(status.st_mode);
+    return *keepExisting ? (status.st_mode & 07777) : 0666;
+}
+
+QByteArray randomName(const QByteArray &target)
+{
+    return target + '.'
+        + QByteArray::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFF, 36);
+}
+
 } // namespace
 
-OutputFile::OutputFile(const QString &target)
-    : path(target), replacement(target), device(target) { }
+OutputFile::OutputFile(const QString &where, Existing onExisting, Target kind)
+    : path(where), existing(onExisting), target(kind), device(where)
+{ }
+
+OutputFile::~OutputFile()
+{
+    discardTemporary();
+}
 
 QString OutputFile::checkTarget(const QString &path)
 {
@@ -51,33 +76,152 @@ QString OutputFile::checkTarget(const QString &path)
         return QString();
     if (target.exists() && !target.isWritable())
         return windowText("Permission denied");
-    // The temporary file and the rename both need a folder that takes new files.
+    // The temporary file and putting it in place both need a folder that takes new files.
     const QFileInfo folder(target.absolutePath());
     if (!folder.isDir())
         return windowText("No such file or directory");
     return folder.isWritable() ? QString() : windowText("Permission denied");
 }
 
+QString OutputFile::checkKind(const QString &path)
+{
+    bool device = false;
+    return refusalForKind(QFileInfo(path), &device);
+}
+
 QString OutputFile::open()
 {
+    if (target == Target::StandardOutput) {
+        direct = true;
+        return device.open(STDOUT_FILENO, QFile::WriteOnly, QFile::DontCloseHandle)
+            ? QString()
+            : device.errorString();
+    }
     const QString refusal = refusalForKind(QFileInfo(path), &direct);
     if (!refusal.isEmpty())
         return refusal;
-    if (!file().open(QFile::WriteOnly))
-        return file().errorString();
+    if (direct)
+        return device.open(QFile::WriteOnly) ? QString() : device.errorString();
+    return openTemporary();
+}
+
+// A file without a name (O_TMPFILE) vanishes by itself if the program stops before it is put in
+// place; where the file system cannot make one, a named file beside the target stands in.
+QString OutputFile::openTemporary()
+{
+    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    bool keepMode = false;
+    const mode_t mode = modeFor(absolute, &keepMode);
+#ifdef O_TMPFILE
+    descriptor = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (descriptor < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return systemError(errno);
+#endif
+    for (int attempt = 0; descriptor < 0 && attempt < 100; ++attempt) {
+        temporaryName = randomName(absolute);
+        descriptor
+            = ::open(temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        if (descriptor < 0 && errno != EEXIST) {
+            temporaryName.clear();
+            return systemError(errno);
+        }
+    }
+    if (descriptor < 0) {
+        temporaryName.clear();
+        return systemError(EEXIST);
+    }
+    if (keepMode && ::fchmod(descriptor, mode) != 0)
+        return systemError(errno);
     return QString();
 }
 
 QString OutputFile::write(const QByteArray &image)
 {
-    const qint64 count = file().write(image);
-    const bool written = count == image.size() && (direct ? device.flush() : replacement.commit());
-    if (written)
+    if (direct) {
+        const qint64 count = device.write(image);
+        if (count == image.size() && device.flush())
+            return QString();
+        if (device.error() == QFileDevice::NoError && count >= 0 && count < image.size())
+            return windowText("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
+        return device.errorString();
+    }
+    if (descriptor < 0)
+        return systemError(EBADF);
+    QString error = writeTemporary(image.constData(), image.size());
+    if (error.isEmpty())
+        error = putInPlace();
+    discardTemporary();
+    return error;
+}
+
+QString OutputFile::writeTemporary(const char *data, qint64 size)
+{
+    qint64 written = 0;
+    while (written < size) {
+        const ssize_t count = ::write(descriptor, data + written, size_t(size - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            // A disk or a size limit (ulimit -f) that runs out part of the way.
+            if (written > 0 || count == 0)
+                return windowText("Only %1 of %2 bytes could be written").arg(written).arg(size);
+            return systemError(errno);
+        }
+        written += count;
+    }
+    // Put in place only what is on the disk, so that a crash of the system cannot leave an empty
+    // file where the old one was.
+    if (::fsync(descriptor) != 0)
+        return systemError(errno);
+    return QString();
+}
+
+QString OutputFile::putInPlace()
+{
+    const QByteArray final = QFile::encodeName(path);
+    if (temporaryName.isEmpty()) {
+        // Linking the file without a name gives it one, and fails where a file exists.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(descriptor);
+        const QByteArray linkName = existing == Existing::Keep ? final : randomName(final);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, linkName.constData(), AT_SYMLINK_FOLLOW)
+            != 0) {
+            existed = errno == EEXIST && existing == Existing::Keep;
+            return systemError(errno);
+        }
+        if (existing == Existing::Keep)
+            return QString();
+        temporaryName = linkName;
+    }
+    if (existing == Existing::Replace) {
+        if (::rename(temporaryName.constData(), final.constData()) != 0)
+            return systemError(errno);
+        temporaryName.clear();
         return QString();
-    // A short write without an error (the disk or a size limit ran out) has no system text.
-    if (file().error() == QFileDevice::NoError && count >= 0 && count < image.size())
-        return windowText("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
-    return file().errorString();
+    }
+    // A named temporary file: renameat2 refuses to replace; where the file system cannot do that,
+    // a hard link does the same.
+    int result = ::renameat2(
+        AT_FDCWD, temporaryName.constData(), AT_FDCWD, final.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS))
+        result = ::link(temporaryName.constData(), final.constData());
+    if (result != 0) {
+        existed = errno == EEXIST;
+        return systemError(errno);
+    }
+    ::unlink(temporaryName.constData()); // gone already after a rename
+    temporaryName.clear();
+    return QString();
+}
+
+void OutputFile::discardTemporary()
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
+    descriptor = -1;
+    if (!temporaryName.isEmpty())
+        ::unlink(temporaryName.constData());
+    temporaryName.clear();
 }
 
 QString OutputFile::defaultName(const QString &romFileName)

@@ -3,18 +3,31 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
-// Writes the decompressed image. A regular file is written through a temporary file that replaces
-// the target only once everything is written, so a failed save leaves an existing file as it
-// was. An existing character device such as /dev/null is written to directly: replacing it would
-// destroy the device. Anything else that exists and is not a regular file (a FIFO would block
-// until some program reads it, a block device would be overwritten) is refused.
+// Writes the decompressed image. A regular file is written as a new file without a name in the
+// target's folder, which is put in place only once everything is written: a failed save leaves
+// an existing file as it was, and a program stopped half-way (a signal, a crash) leaves nothing
+// behind. An existing character device such as /dev/null is written to directly: replacing it
+// would destroy the device. Anything else that exists and is not a regular file (a FIFO would
+// block until some program reads it, a block device would be overwritten) is refused.
 class OutputFile
 {
 public:
-    explicit OutputFile(const QString &path);
+    // What putting the image in place does to a file that has appeared at the path meanwhile.
+    enum class Existing {
+        Replace, // replaced atomically
+        Keep, // the write fails, so that of two programs writing one new file, one loses
+    };
+
+    // Where the image goes: the path, or the process's standard output (written directly).
+    enum class Target { Path, StandardOutput };
+
+    explicit OutputFile(
+        const QString &path, Existing existing = Existing::Replace, Target target = Target::Path);
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
 
     // Returns the reason the target cannot be written, or an empty string once it is open.
     QString open();
@@ -23,9 +36,18 @@ public:
     // any work: the folder exists and takes new files, the target is no folder or special file,
     // an existing file may be written. A full disk is still only found by writing.
     static QString checkTarget(const QString &path);
+
+    // The part of checkTarget that depends only on what the target is: a folder, a FIFO, a
+    // socket or a block device is refused.
+    static QString checkKind(const QString &path);
+
     // Writes the whole image and puts it in place. Returns the reason it failed, or an empty
     // string.
     QString write(const QByteArray &image);
+
+    // After a failed write with Existing::Keep: a file was at the path when the image was to be
+    // put there.
+    bool metExistingFile() const { return existed; }
 
     // "dec_" and the file name without its last extension, then ".z64": game.v64 gives
     // dec_game.z64, a.b.z64 gives dec_a.b.z64, game gives dec_game.z64.
@@ -36,12 +58,19 @@ public:
     static void reportSizeLimitsAsErrors();
 
 private:
-    QFileDevice &file() { return direct ? static_cast<QFileDevice &>(device) : replacement; }
+    QString openTemporary();
+    QString writeTemporary(const char *data, qint64 size);
+    QString putInPlace();
+    void discardTemporary();
 
     QString path;
-    QSaveFile replacement;
-    QFile device;
+    Existing existing;
+    Target target;
+    QFile device; // a character device, written directly
     bool direct = false;
+    int descriptor = -1; // the temporary file
+    QByteArray temporaryName; // empty while the temporary file has no name
+    bool existed = false;
 };
 
 #endif // OUTPUTFILE_H

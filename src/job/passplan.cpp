@@ -5,6 +5,8 @@
 #include "decompressionpass.h"
 #include "yaz0.h"
 
+#include <algorithm>
+
 namespace PassPlan {
 
 namespace {
@@ -31,6 +33,7 @@ QString entryProblem(DecompressionPass::Problem problem)
         return windowText("would grow the decompressed ROM past %1 MiB")
             .arg(DecompressionPass::maxOutputSize >> 20);
     case Problem::TooManyFiles:
+    case Problem::TooMuchWork:
     case Problem::None:
         break;
     }
@@ -44,6 +47,16 @@ const char firstEntryWarning[]
       "This usually indicates that the specified address isn't the start of a file table.\n"
       "Are you sure that you want to continue?";
 
+QString addressProblem(const QByteArray &rom, qint32 address)
+{
+    if (address < rom.size())
+        return QString();
+    return windowText("The file table address %1 lies past the end of the ROM, which is %2 bytes "
+                      "long.")
+        .arg(FileTable::addressText(address))
+        .arg(rom.size());
+}
+
 Plan make(const QByteArray &rom, qint64 outputSize, qint32 address)
 {
     Plan plan;
@@ -52,6 +65,8 @@ Plan make(const QByteArray &rom, qint64 outputSize, qint32 address)
     plan.refusal = refusal(rom, outputSize, address, plan.files);
     if (!plan.refusal.isEmpty())
         plan.files = QVector<FileRecord>();
+    else
+        plan.warnings = warnings(rom, plan.files);
     return plan;
 }
 
@@ -59,6 +74,9 @@ QString refusal(
     const QByteArray &rom, qint64 outputSize, qint32 address, const QVector<FileRecord> &files)
 {
     const QString table = FileTable::addressText(address);
+    const QString outside = addressProblem(rom, address);
+    if (!outside.isEmpty())
+        return outside;
     if (files.isEmpty()) {
         return windowText("The file table at %1 lists no files, so there is nothing to "
                           "decompress.")
@@ -75,10 +93,38 @@ QString refusal(
             .arg(table)
             .arg(FileTable::maxFiles);
     }
+    if (finding.problem == DecompressionPass::Problem::TooMuchWork) {
+        return windowText(
+            "The files of the table at %1 would take more than %2 MiB of decoding and moving "
+            "to lay out (from entry %3 on), far more than any game needs, so it is not a file "
+            "table.\nNothing was decompressed.")
+            .arg(table)
+            .arg(DecompressionPass::maxWork >> 20)
+            .arg(finding.index);
+    }
     return windowText("Entry %1 of the file table at %2 (%3) %4.\nNothing was "
                       "decompressed.")
         .arg(finding.index)
         .arg(table, entryText(files.at(finding.index)), entryProblem(finding.problem));
+}
+
+QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files)
+{
+    QStringList found;
+    const int past = DecompressionPass::filesPastTheEnd(rom, files);
+    if (past > 0) {
+        found << windowText("%1 of %2 files lie past the end of the ROM (it looks cut off)")
+                     .arg(past)
+                     .arg(files.size());
+    }
+    if (!files.isEmpty() && std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
+        found << alreadyDecompressedText();
+    return found;
+}
+
+QString alreadyDecompressedText()
+{
+    return windowText("This ROM is already decompressed");
 }
 
 } // namespace PassPlan

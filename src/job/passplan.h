@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // Everything decided before a decompression pass starts: where the table is, whether it looks
@@ -20,7 +21,11 @@ struct Plan
     qint32 address = 0;
     QVector<FileRecord> files;
     QString refusal; // why the pass must not start; empty when it may
+    QStringList warnings; // what the pass may do, but the user should know
 };
+
+// Why no table can stand at address (it lies past the end of the ROM), or an empty string.
+QString addressProblem(const QByteArray &rom, qint32 address);
 
 // Reads the table at address and checks it for an image of outputSize bytes.
 Plan make(const QByteArray &rom, qint64 outputSize, qint32 address);
@@ -30,6 +35,13 @@ Plan make(const QByteArray &rom, qint64 outputSize, qint32 address);
 // with an entry that could crash the pass or grow the image without bound.
 QString refusal(
     const QByteArray &rom, qint64 outputSize, qint32 address, const QVector<FileRecord> &files);
+
+// What is odd about a table that may be decompressed: files whose stored bytes lie past the end
+// of the ROM (a ROM cut short: the pass reads zeros there), and no compressed file at all.
+QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files);
+
+// "This ROM is already decompressed"
+QString alreadyDecompressedText();
 
 } // namespace PassPlan
 

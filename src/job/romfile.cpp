@@ -64,7 +64,7 @@ Contents readOpened(QFile &file, qint64 limit)
         return {QByteArray(),
             windowText("The file holds more than the %1 bytes any ROM fits in").arg(limit)};
     }
-    if (filled != reported || file.error() != QFile::NoError) {
+    if ((!file.isSequential() && filled != reported) || file.error() != QFile::NoError) {
         return {QByteArray(),
             file.error() != QFile::NoError ? file.errorString()
                                            : windowText("The file could not be read whole")};
@@ -103,6 +103,14 @@ Contents read(const QString &path)
     if (!refusal.isEmpty())
         return {QByteArray(), refusal};
     return readRom(file);
+}
+
+Contents readStandardInput()
+{
+    QFile input;
+    if (!input.open(stdin, QFile::ReadOnly, QFile::DontCloseHandle))
+        return {QByteArray(), input.errorString()};
+    return readRom(input);
 }
 
 QString notRomText(NotRomReason reason, qint64 size)

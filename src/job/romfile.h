@@ -30,7 +30,8 @@ struct Contents
 QString open(QFile &file);
 
 // Reads an opened file whole. The reported size is only a hint: a file that streams more than
-// limit bytes is refused after limit + 1 bytes, and one that ends early is refused too.
+// limit bytes is refused after limit + 1 bytes, and one that ends early is refused too (a pipe
+// reports no size, so it simply ends).
 Contents readOpened(QFile &file, qint64 limit = maxSize);
 
 // Reads an opened file that should be a ROM. A file whose size or first bytes already rule it out
@@ -40,6 +41,9 @@ Contents readRom(QFile &file, qint64 limit = maxSize);
 
 // open and readRom together.
 Contents read(const QString &path);
+
+// readRom on the process's standard input, which may be a pipe.
+Contents readStandardInput();
 
 // "This is not a ROM: " and the reason, e.g. "its length, 3,356,162 bytes, is not a multiple of 4".
 QString notRomText(NotRomReason reason, qint64 size);

@@ -51,6 +51,8 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0;
     facts.tableProblem
         = PassPlan::refusal(rom, DecompressionPass::outputImageSize, facts.tableAddress, files);
+    if (facts.tableProblem.isEmpty())
+        facts.warnings = PassPlan::warnings(rom, files);
 }
 
 } // namespace
@@ -103,11 +105,6 @@ QString refusalForKnownDump(const KnownDumps::Dump *dump)
         .arg(QString::fromUtf8(dump->name));
 }
 
-QString alreadyDecompressedText()
-{
-    return windowText("This ROM is already decompressed");
-}
-
 QStringList summary(const Facts &facts)
 {
     QStringList lines;
@@ -133,10 +130,10 @@ QStringList summary(const Facts &facts)
     const QString refusal = refusalForKnownDump(facts.knownDump);
     if (!refusal.isEmpty())
         lines << refusal;
-    else if (facts.alreadyDecompressed)
-        lines << alreadyDecompressedText();
     else if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
+    else
+        lines << facts.warnings;
     return lines;
 }
 

@@ -32,6 +32,7 @@ struct Facts
     int compressedFiles = 0;
     bool alreadyDecompressed = false; // the table lists files and none of them is stored compressed
     QString tableProblem; // why a pass over the table would be refused, if it would
+    QStringList warnings; // what is odd about a table that may be decompressed
 };
 
 // Reads the facts of rom, which may be in any byte order (it is converted in a copy).
@@ -47,9 +48,6 @@ QString refusalForKnownDump(const KnownDumps::Dump *dump);
 // A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
 // its file table.
 QStringList summary(const Facts &facts);
-
-// "This ROM is already decompressed"
-QString alreadyDecompressedText();
 
 // The region a game code's last letter stands for ("Europe", "Japan", ...), or "unknown".
 QString regionName(QChar letter);

@@ -60,16 +60,27 @@ ByteOrder toBigEndian(QByteArray &rom)
     return order;
 }
 
+QString outputExistsText()
+{
+    return QStringLiteral("The file exists; -f replaces it");
+}
+
 Result decompressFile(
     const Request &request, const PassRun::Observer &observer, KnownDumps::Table knownDumps)
 {
     Result result;
     const QString &romPath = request.romPath;
     const QString &outputPath = request.outputPath;
-    if (!request.replaceOutput && QFileInfo::exists(outputPath))
-        return failure(result, outputPath, QStringLiteral("The file exists; -f replaces it"));
+    if (!request.outputToStandardOutput) {
+        const QString refusal = OutputFile::checkKind(outputPath);
+        if (!refusal.isEmpty())
+            return failure(result, outputPath, refusal);
+        if (!request.replaceOutput && QFileInfo::exists(outputPath))
+            return failure(result, outputPath, outputExistsText());
+    }
 
-    RomFile::Contents contents = RomFile::read(romPath);
+    RomFile::Contents contents
+        = request.romFromStandardInput ? RomFile::readStandardInput() : RomFile::read(romPath);
     if (!contents.ok())
         return failure(result, romPath, contents.error);
     QByteArray &rom = contents.bytes;
@@ -98,6 +109,9 @@ Result decompressFile(
                                "address with --table"));
         }
     }
+    const QString outside = PassPlan::addressProblem(rom, result.address);
+    if (!outside.isEmpty())
+        return failure(result, romPath, outside);
     if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address))
         return failure(result, romPath, firstEntryRefusal());
 
@@ -112,9 +126,13 @@ Result decompressFile(
     }
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
+    result.warnings = plan.warnings;
 
     // The target is opened before the pass, so a folder that cannot take it costs no work.
-    OutputFile output(outputPath);
+    OutputFile output(outputPath,
+        request.replaceOutput ? OutputFile::Existing::Replace : OutputFile::Existing::Keep,
+        request.outputToStandardOutput ? OutputFile::Target::StandardOutput
+                                       : OutputFile::Target::Path);
     const QString refusal = output.open();
     if (!refusal.isEmpty())
         return failure(result, outputPath, refusal);
@@ -124,6 +142,8 @@ Result decompressFile(
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = HeaderChecksums::repair(image);
     const QString writeError = output.write(image);
+    if (output.metExistingFile())
+        return failure(result, outputPath, outputExistsText());
     if (!writeError.isEmpty())
         return failure(result, outputPath, writeError);
     return result;

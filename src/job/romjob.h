@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // The whole job on one ROM file without a window: read it safely, bring it to big endian, find
 // and check the file table, run the pass, repair the header checksums and write the image. The
@@ -24,6 +25,8 @@ struct Request
 {
     QString romPath;
     QString outputPath;
+    bool romFromStandardInput = false; // romPath only names it in messages
+    bool outputToStandardOutput = false; // likewise outputPath
     bool replaceOutput = false; // an existing output file is refused unless this is set
     bool addressGiven = false; // otherwise the build string gives the address
     qint32 address = 0;
@@ -39,13 +42,18 @@ struct Result
     int files = 0;
     HeaderChecksums::Report checksums;
     bool alreadyDecompressed = false; // no file of the table was stored compressed
+    QStringList warnings; // what was odd about the table (see PassPlan::warnings)
     QString knownDump; // the name of the known dump whose table address was used, if one was
     bool ok() const { return error.isEmpty(); }
 };
 
+// "The file exists; -f replaces it"
+QString outputExistsText();
+
 // Runs the job. Nothing is written unless every step before the write succeeded, and a failed
-// write leaves an existing output file as it was. The ROM is looked up among the known dumps only
-// when something is off (no build string, a table that does not start as expected, compressed
+// write leaves an existing output file as it was. Without replaceOutput, an output file that
+// appears while the job runs is not replaced either. The ROM is looked up among the known dumps
+// only when something is off (no build string, a table that does not start as expected, compressed
 // files that are not Yaz0), so that a plain job does not pay for hashing the whole ROM.
 Result decompressFile(const Request &request, const PassRun::Observer &observer = {},
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
