@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,10 +21,17 @@ struct Run
     QString err;
 };
 
-Run runCli(const QStringList &arguments)
+// Runs tidepool-cli; input, when given, is written to its standard input, and stdoutFile, when
+// given, takes its standard output.
+Run runCli(const QStringList &arguments, const QByteArray &input = QByteArray(),
+    const QString &stdoutFile = QString())
 {
     QProcess process;
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
     process.start(QStringLiteral(TIDEPOOL_CLI_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(120000))
         return run;
@@ -87,6 +95,18 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void fileSizeLimitIsReported();
+    void neverWritesOverAnInput_data();
+    void neverWritesOverAnInput();
+    void racingRunsNeverReplaceEachOther();
+    void clashFailsOnlyTheClashingRoms();
+    void standardInputAndOutput();
+    void directoryIsMade();
+    void writeErrorsOnStandardOutputFail_data();
+    void writeErrorsOnStandardOutputFail();
+    void warnsOfACutOffRom();
+    void lackOfMemoryFailsOneRomAtATime();
+    void messages_data();
+    void messages();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -289,6 +309,211 @@ void TestCli::fileSizeLimitIsReported()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(!QFile::exists(dir->filePath("dec_game.z64")));
+}
+
+void TestCli::neverWritesOverAnInput_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after "decompress -f"; "a" and "b" are ROMs
+    QTest::addColumn<QString>("lost"); // the input that the old behaviour wrote over
+    QTest::newRow("another ROM's output") << QStringList {"a.z64", "dec_a.z64"} << "dec_a.z64";
+    QTest::newRow("its own output") << QStringList {"-o", "a.z64", "a.z64"} << "a.z64";
+    QTest::newRow("through a link") << QStringList {"-o", "link.z64", "a.z64"} << "a.z64";
+}
+
+void TestCli::neverWritesOverAnInput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, lost);
+    const QByteArray rom = RomFixture::ocarinaLike().build();
+    write("a.z64", rom);
+    write("dec_a.z64", rom);
+    QVERIFY(QFile::link(dir->filePath("a.z64"), dir->filePath("link.z64")));
+    QDir::setCurrent(dir->path());
+    const Run run = runCli(QStringList {"decompress", "-f"} + arguments);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(
+        run.err.contains(", a ROM of this run, which is never written over"), qPrintable(run.err));
+    QCOMPARE(readAll(dir->filePath(lost)), rom);
+}
+
+// Without -f, of two runs that write the same new file one fails; neither replaces the other.
+void TestCli::racingRunsNeverReplaceEachOther()
+{
+    write("a.z64", RomFixture::ocarinaLike().build());
+    write("b.z64", RomFixture::majoraLike().build());
+    for (int round = 0; round < 3; ++round) {
+        const QString output = dir->filePath(QStringLiteral("race%1.z64").arg(round));
+        QProcess first, second;
+        first.start(TIDEPOOL_CLI_PATH, {"decompress", "-o", output, dir->filePath("a.z64")});
+        second.start(TIDEPOOL_CLI_PATH, {"decompress", "-o", output, dir->filePath("b.z64")});
+        QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+        QCOMPARE(first.exitCode() + second.exitCode(), 1);
+        QProcess &loser = first.exitCode() ? first : second;
+        QVERIFY(loser.readAllStandardError().contains("The file exists; -f replaces it"));
+    }
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 5); // no temporary file left
+}
+
+void TestCli::clashFailsOnlyTheClashingRoms()
+{
+    const QByteArray rom = RomFixture::ocarinaLike().build();
+    QVERIFY(QDir(dir->path()).mkpath("x") && QDir(dir->path()).mkpath("y"));
+    const QStringList clashing {write("x/game.z64", rom), write("y/game.v64", rom),
+        write("game.n64", RomFixture::toN64(rom))};
+    const QString other = write("other.z64", rom);
+    const QString out = dir->filePath("out");
+    const Run run = runCli(QStringList {"decompress", "-d", out} + clashing + QStringList {other});
+    QCOMPARE(run.status, 1);
+    for (const QString &path : clashing)
+        QVERIFY2(run.err.contains("tidepool-cli: " + path
+                     + ": Another ROM of this run would be "
+                       "written to "
+                     + out + "/dec_game.z64 too"),
+            qPrintable(run.err));
+    QCOMPARE(run.err.count('\n'), 3);
+    QVERIFY(!QFile::exists(out + "/dec_game.z64"));
+    QCOMPARE(QFileInfo(out + "/dec_other.z64").size(), 0x4000000);
+}
+
+void TestCli::standardInputAndOutput()
+{
+    RomFixture fixture = RomFixture::majoraLike();
+    const QByteArray v64 = RomFixture::toV64(fixture.build());
+    const QString rom = write("mm.v64", v64);
+    const QByteArray expected = expectedImage(fixture, 6105);
+
+    const QString piped = dir->filePath("piped.z64");
+    QCOMPARE(runCli({"decompress", "-o", "-", rom}, {}, piped).status, 0);
+    QVERIFY(readAll(piped) == expected);
+
+    const QString fromInput = dir->filePath("from-input.z64");
+    QCOMPARE(runCli({"decompress", "-o", fromInput, "-"}, v64).status, 0);
+    QVERIFY(readAll(fromInput) == expected);
+
+    const Run noOutput = runCli({"decompress", "-"}, v64);
+    QCOMPARE(noOutput.status, 2);
+    QVERIFY(noOutput.err.contains("needs -o"));
+    QVERIFY(!QFile::exists("-") && !QFile::exists(dir->filePath("-")));
+}
+
+void TestCli::directoryIsMade()
+{
+    const QString rom = write("game.z64", RomFixture::doubutsuLike().build());
+    const QString out = dir->filePath("new/deeper");
+    QCOMPARE(runCli({"decompress", "-d", out, rom}).status, 0);
+    QCOMPARE(QFileInfo(out + "/dec_game.z64").size(), 0x4000000);
+    // A folder given as the output file is named as such.
+    const Run folder = runCli({"decompress", "-f", "-o", out, rom});
+    QCOMPARE(folder.status, 1);
+    QCOMPARE(folder.err, "tidepool-cli: " + out + ": It is a folder, not a file\n");
+}
+
+void TestCli::writeErrorsOnStandardOutputFail_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("info") << QStringList {"info"};
+    QTest::newRow("info --json") << QStringList {"info", "--json"};
+    QTest::newRow("--list-games") << QStringList {"--list-games"};
+}
+
+void TestCli::writeErrorsOnStandardOutputFail()
+{
+    QFETCH(QStringList, arguments);
+    if (arguments.first() == "info")
+        arguments << write("game.z64", RomFixture::ocarinaLike().build());
+    const Run run = runCli(arguments, {}, "/dev/full");
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QStringLiteral("tidepool-cli: write error: No space left on device\n"));
+}
+
+void TestCli::warnsOfACutOffRom()
+{
+    const QString rom = write("cut.z64", RomFixture::ocarinaLike().build().left(50936));
+    const Run run = runCli({"decompress", rom});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(QRegularExpression("^tidepool-cli: " + QRegularExpression::escape(rom)
+                 + ": warning: \\d+ of \\d+ files lie past the end of the ROM \\(it looks cut "
+                   "off\\)\n$")
+                 .match(run.err)
+                 .hasMatch(),
+        qPrintable(run.err));
+    QCOMPARE(runCli({"decompress", "-q", "-f", rom}).err, QString());
+
+    const Run info = runCli({"info", "--json", rom});
+    const QJsonObject facts = QJsonDocument::fromJson(info.out.toUtf8()).array().at(0).toObject();
+    QCOMPARE(facts.value("warnings").toArray().size(), 1);
+    QVERIFY(run.err.contains(facts.value("warnings").toArray().at(0).toString()));
+}
+
+// Under a memory limit too small for every ROM of a batch, those that do not fit fail with a
+// message and the program ends normally.
+void TestCli::lackOfMemoryFailsOneRomAtATime()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the sanitizers reserve more address space than the limit allows");
+#endif
+    QStringList roms;
+    for (int i = 0; i < 4; ++i)
+        roms << write(QStringLiteral("rom%1.z64").arg(i), RomFixture::ocarinaLike().build());
+    rlimit original {};
+    getrlimit(RLIMIT_AS, &original);
+    rlimit limited = original;
+    limited.rlim_cur = 250 << 20;
+    QProcess process;
+    setrlimit(RLIMIT_AS, &limited); // the child inherits it when it starts
+    process.start(TIDEPOOL_CLI_PATH, QStringList {"decompress", "-j", "2"} + roms);
+    const bool started = process.waitForStarted();
+    setrlimit(RLIMIT_AS, &original);
+    QVERIFY(started);
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QStringList errors
+        = QString::fromLocal8Bit(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(process.exitCode(), errors.isEmpty() ? 0 : 1);
+    for (const QString &line : errors)
+        QVERIFY2(line.endsWith(": not enough memory"), qPrintable(line));
+}
+
+void TestCli::messages_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("start"); // how stdout (status 0) or stderr begins
+    QTest::newRow("--help-all") << QStringList {"--help-all"} << 0
+                                << "Usage: tidepool-cli COMMAND [options] [--] ROM...\n";
+    QTest::newRow("a command's help") << QStringList {"decompress", "--help"} << 0
+                                      << "Usage: tidepool-cli decompress [options] [--] ROM...\n";
+    QTest::newRow("a file that looks like an option")
+        << QStringList {"decompress", "-x.z64"} << 2
+        << "tidepool-cli: unknown option '-x.z64' (to name a file that starts with '-', put "
+           "'--' before it)\n";
+    QTest::newRow("empty game") << QStringList {"decompress", "--game", "", "a.z64"} << 2
+                                << "tidepool-cli: no game named";
+    QTest::newRow("ambiguous game")
+        << QStringList {"decompress", "--game", "ocarina of time ntsc", "a.z64"} << 2
+        << "tidepool-cli: \"ocarina of time ntsc\" could be any of \"Ocarina of Time NTSC 1.0 & "
+           "1.1\", \"Ocarina of Time NTSC 1.2\" (see --list-games)\n";
+    QTest::newRow("address out of range")
+        << QStringList {"decompress", "--table", "0x80000000", "a.z64"} << 2
+        << "tidepool-cli: \"0x80000000\" is out of range: the largest file table address is "
+           "0x7FFFFFFF\n";
+    QTest::newRow("an option of another command")
+        << QStringList {"info", "-q", "a.z64"} << 2 << "tidepool-cli: '-q' goes with decompress";
+    QTest::newRow("empty output") << QStringList {"decompress", "-o", "", "a.z64"} << 2
+                                  << "tidepool-cli: -o needs a file name\n";
+    QTest::newRow("empty folder") << QStringList {"decompress", "-d", "", "a.z64"} << 2
+                                  << "tidepool-cli: -d needs a folder\n";
+}
+
+void TestCli::messages()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, start);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    const QString &text = status == 0 ? run.out : run.err;
+    QVERIFY2(text.startsWith(start), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
