@@ -2,10 +2,10 @@
 // checksum plus the write of the 64 MiB image, each against memcpy.
 #include "benchdata.h"
 #include "checksumrepair.h"
+#include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "outputfile.h"
 #include "passplan.h"
-#include "passrun.h"
 #include "romjob.h"
 
 #include <QTemporaryDir>
@@ -21,12 +21,13 @@ void decompressionPass(benchmark::State &state)
         decodedBytes += file.content.size();
     double seconds = 0;
     for (auto _ : state) {
-        QByteArray output = RomJob::newOutputImage();
+        QByteArray output = DecompressionPass::newOutputImage();
         const CpuTimer timer;
         const PassPlan::Plan plan = PassPlan::make(rom, output.size(), fixture.tableAddress());
         if (!plan.refusal.isEmpty())
             state.SkipWithError("the table was refused");
-        PassRun::run(rom, output, plan.address, plan.files);
+        ByteArrayImage image(output);
+        DecompressionJob::runPass(rom, image, plan);
         benchmark::ClobberMemory();
         seconds += timer.seconds();
     }

@@ -1,17 +1,17 @@
 // Any bytes as a ROM file, through everything the program runs on one: classification, byte-order
 // conversion, game detection, the file table at the detected address and at an address taken
 // from the input, the checks before a pass, the pass into a fresh 64 MiB image, and the header
-// checksum repair, and what the info command says about it. These are the job core's functions
-// that the window, the worker and the command line call.
+// checksum repair (the decompression job that every front end runs), and what the info command
+// says about it.
 #include "bigendian.h"
 #include "byteorder.h"
 #include "checksum.h"
 #include "checksumrepair.h"
+#include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
 #include "passplan.h"
-#include "passrun.h"
 #include "rominfo.h"
 
 #include <algorithm>
@@ -54,12 +54,9 @@ void decompress(const QByteArray &rom, qint32 address)
     const PassPlan::Plan plan = PassPlan::make(rom, output.size(), address);
     if (!plan.refusal.isEmpty())
         return;
-    PassRun::run(rom, output, plan.address, plan.files);
-    if (output.size() > DecompressionPass::maxOutputSize)
-        std::abort();
-    const int length = output.size();
-    HeaderChecksums::repair(output);
-    if (output.size() != length)
+    ByteArrayImage image(output);
+    const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan);
+    if (!outcome.finished || output.size() > DecompressionPass::maxOutputSize)
         std::abort();
     zeroAgain(output, plan.files, address);
 }

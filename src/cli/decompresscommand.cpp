@@ -185,6 +185,7 @@ RomJob::Request requestFor(const DecompressCommand::Settings &settings, const Ta
     request.addressGiven = settings.addressGiven;
     request.address = settings.address;
     request.checkFirstEntry = settings.checkFirstEntry;
+    request.lastJobOfTheProcess = settings.processEndsAfter && settings.roms.size() == 1;
     return request;
 }
 
@@ -202,7 +203,25 @@ QString successLine(const RomJob::Request &request, const RomJob::Result &result
         .arg(known, checksums);
 }
 
-RomJob::Result runOne(const RomJob::Request &request, const PassRun::Observer &observer)
+// The core's reason, and what to do about it on this command line.
+QString withAdvice(const RomJob::Result &result)
+{
+    switch (result.refusal) {
+    case RomJob::Refusal::OutputExists:
+        return result.error + QStringLiteral("; -f replaces it");
+    case RomJob::Refusal::NoTableFound:
+        return result.error
+            + QStringLiteral(": name the game with --game or the table's address with --table");
+    case RomJob::Refusal::FirstEntry:
+        return result.error + QStringLiteral(" Check the address, or go on with --no-table-check.");
+    case RomJob::Refusal::None:
+    case RomJob::Refusal::Other:
+        break;
+    }
+    return result.error;
+}
+
+RomJob::Result runOne(const RomJob::Request &request, const DecompressionJob::Observer &observer)
 {
     // One ROM that does not fit in memory must not take the others with it.
     try {
@@ -240,6 +259,7 @@ int DecompressCommand::run(const QCommandLineParser &parser, const QStringList &
     settings.force = parser.isSet(forceOption);
     settings.quiet = parser.isSet(quietOption);
     settings.verbose = parser.isSet(verboseOption) && !settings.quiet;
+    settings.processEndsAfter = true;
     return run(settings);
 }
 
@@ -296,7 +316,7 @@ int DecompressCommand::run(const Settings &settings)
         pool.start([&, task] {
             const RomJob::Request request = requestFor(settings, task);
             const QString name = QFileInfo(task.rom).fileName();
-            PassRun::Observer observer;
+            DecompressionJob::Observer observer;
             observer.afterFile = [&](int done, int count) {
                 const bool last = done == count;
                 progress.show(QStringLiteral("[%1/%2 ROMs] %3: %4")
@@ -311,7 +331,7 @@ int DecompressCommand::run(const Settings &settings)
             finished.fetchAndAddOrdered(1);
             if (!result.ok()) {
                 failed.fetchAndAddOrdered(1);
-                progress.print(stderr, Console::errorLine(result.failedPath, result.error));
+                progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
                 return;
             }
             if (!settings.quiet) {

@@ -27,6 +27,7 @@ public:
         int jobs = 1;
         bool quiet = false;
         bool verbose = false;
+        bool processEndsAfter = false; // memory may be left to the system at the end
     };
 
     // Returns 0 when every ROM was written, 1 when any failed.

@@ -3,12 +3,6 @@
 
 #include "command.h"
 
-#include <QJsonObject>
-
-namespace RomInfo {
-struct Facts;
-}
-
 // tidepool-cli info: what each ROM is, as text or as a JSON array with one object per ROM.
 class InfoCommand : public Command
 {
@@ -16,8 +10,6 @@ public:
     InfoCommand();
 
     QList<QCommandLineOption> options() const override;
-
-    static QJsonObject toJson(const RomInfo::Facts &facts);
 
 protected:
     // Returns 0 when every ROM could be read, 1 otherwise.

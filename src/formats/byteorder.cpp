@@ -134,6 +134,14 @@ void convertToBigEndian(char *data, qint64 length, ByteOrder order)
         swapWords(data, length);
 }
 
+ByteOrder toBigEndian(QByteArray &rom)
+{
+    const ByteOrder order = classify(rom);
+    if (order == ByteOrder::V64 || order == ByteOrder::N64)
+        convertToBigEndian(rom.data(), rom.size(), order);
+    return order;
+}
+
 qint64 nextReportCount(qint64 converted, qint64 interval, int unit)
 {
     if (interval <= unit)

@@ -64,6 +64,9 @@ void convertToBigEndian(char *data, qint64 length, ByteOrder order);
 // unit. Returns the count, a multiple of unit, at which the next report falls after converted.
 qint64 nextReportCount(qint64 converted, qint64 interval, int unit);
 
+// Brings a ROM to big endian in place and says which order it came in; NotRom leaves it alone.
+ByteOrder toBigEndian(QByteArray &rom);
+
 // Converts a v64 or n64 image in place, unit by unit as far as the image's length allows, and
 // calls report with the count of bytes converted at every point where progress is shown (see
 // nextReportCount; the interval is the length / 100). Anything but V64 and N64 leaves the image

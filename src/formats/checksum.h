@@ -1,6 +1,8 @@
 #ifndef CHECKSUM_H
 #define CHECKSUM_H
 
+#include "romheader.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,10 +11,10 @@
 // by the CRC-32 of the boot code.
 namespace Checksum {
 
-constexpr int crc1Offset = 16;
-constexpr int crc2Offset = 20;
-constexpr int bootCodeOffset = 64;
-constexpr int bootCodeEnd = 0x1000;
+constexpr int crc1Offset = RomHeader::crc1Offset;
+constexpr int crc2Offset = RomHeader::crc2Offset;
+constexpr int bootCodeOffset = RomHeader::bootCodeOffset;
+constexpr int bootCodeEnd = RomHeader::bootCodeEnd;
 constexpr qint64 checkedStart = 0x1000;
 constexpr qint64 checkedEnd = 0x101000; // also the length of the part of the image that matters
 

@@ -53,27 +53,37 @@ qint64 lengthAfterSplice(qint64 outputLength, qint64 start, qint64 end, qint64 f
     return std::max(start, outputLength - (end - start)) + fileLength;
 }
 
-void splice(QByteArray &output, qint64 start, qint64 end, const char *data, qint64 length)
+void splice(ImageBuffer &output, qint64 start, qint64 end, const char *data, qint64 length)
 {
-    if (length == end - start && end <= output.size()) {
+    const qint64 size = output.size();
+    if (length == end - start && end <= size) {
         // An empty file may have no bytes behind it at all, and memcpy wants a real pointer.
         if (length > 0)
             std::memcpy(output.data() + start, data, size_t(length));
         return;
     }
-    if (lengthAfterSplice(output.size(), start, end, length) > maxOutputSize)
+    if (lengthAfterSplice(size, start, end, length) > maxOutputSize)
         return;
-    if (start > output.size())
-        output.append(QByteArray(int(start - output.size()), gapFiller));
-    const qint64 removed = std::min<qint64>(end, output.size()) - start;
-    output.replace(int(start), int(removed), data, int(length));
+    if (start > size)
+        output.resize(start, gapFiller);
+    const qint64 removedEnd = std::min<qint64>(end, output.size());
+    const qint64 tail = output.size() - removedEnd;
+    const qint64 newSize = start + length + tail;
+    if (newSize > output.size())
+        output.resize(newSize, '\0');
+    char *bytes = output.data();
+    std::memmove(bytes + start + length, bytes + removedEnd, size_t(tail));
+    if (length > 0)
+        std::memcpy(bytes + start, data, size_t(length));
+    if (newSize < output.size())
+        output.resize(newSize, '\0');
 }
 
 // Decodes straight into the output image when the declared size fills the virtual range, which
 // is what every well-formed file does. The decoder may write a little past the range, so the
 // bytes there are kept aside and put back; a last back-reference that runs long is spliced in
 // like any other longer file. Returns false when the image leaves no room to do so.
-bool decodeInPlace(QByteArray &output, qint64 start, qint64 end, Span stored)
+bool decodeInPlace(ImageBuffer &output, qint64 start, qint64 end, Span stored)
 {
     const qint32 declared = declaredSize(stored);
     if (Yaz0::cappedDeclaredSize(declared) != end - start
@@ -91,15 +101,15 @@ bool decodeInPlace(QByteArray &output, qint64 start, qint64 end, Span stored)
     return true;
 }
 
-void rewriteEntry(QByteArray &output, qint64 offset, qint32 virtualStart)
+void rewriteEntry(ImageBuffer &output, qint64 offset, qint32 virtualStart)
 {
     if (offset < 0)
         return;
     offset = std::min<qint64>(offset, output.size());
     if (offset + 8 > output.size())
-        output.resize(int(offset + 8));
-    BigEndian::writeWord(output, offset, quint32(virtualStart));
-    BigEndian::writeWord(output, offset + 4, 0);
+        output.resize(offset + 8, '\0');
+    BigEndian::store32(output.data() + offset, quint32(virtualStart));
+    BigEndian::store32(output.data() + offset + 4, 0);
 }
 
 Problem problemOf(const QByteArray &rom, const FileRecord &file)
@@ -159,8 +169,20 @@ qint64 storedLength(const FileRecord &file)
 
 } // namespace
 
+QByteArray newOutputImage()
+{
+    return QByteArray(outputImageSize, '\0');
+}
+
 void placeFile(
     const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file)
+{
+    ByteArrayImage image(output);
+    placeFile(rom, image, tableAddress, file);
+}
+
+void placeFile(
+    const QByteArray &rom, ImageBuffer &output, qint32 tableAddress, const FileRecord &file)
 {
     if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file) != Problem::None)
         return;

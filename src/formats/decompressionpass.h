@@ -2,6 +2,7 @@
 #define DECOMPRESSIONPASS_H
 
 #include "filetable.h"
+#include "imagebuffer.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -12,6 +13,9 @@ namespace DecompressionPass {
 
 // Every load makes a fresh output image of 64 MiB.
 constexpr int outputImageSize = 0x4000000;
+
+// A fresh output image: 64 MiB of zeros.
+QByteArray newOutputImage();
 
 // A file that decodes to more bytes than its virtual range makes room for itself, so a table can
 // grow the image. A table that could grow it past this size (four times the normal image) is
@@ -24,6 +28,8 @@ constexpr qint64 maxOutputSize = 0x10000000;
 // written in place; any other length replaces the range (clipped to the image) and moves what
 // follows. Reads past the end of the ROM yield fewer bytes. Entries that findProblem refuses are
 // left alone.
+void placeFile(
+    const QByteArray &rom, ImageBuffer &output, qint32 tableAddress, const FileRecord &file);
 void placeFile(
     const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file);
 

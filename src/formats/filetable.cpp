@@ -1,16 +1,13 @@
 #include "filetable.h"
 
 #include "bigendian.h"
+#include "romheader.h"
 
 #include <cctype>
 
 namespace FileTable {
 
 namespace {
-
-constexpr int gameIdOffset = 59;
-constexpr int gameIdLength = 4;
-constexpr int versionOffset = 63;
 
 bool findAfter(const QByteArray &image, const char *buildString, int distance, qint32 *address)
 {
@@ -59,11 +56,7 @@ bool findAddress(const QByteArray &image, qint32 *address)
 
 QString gameCode(const QByteArray &image)
 {
-    const QByteArray id = image.mid(gameIdOffset, gameIdLength);
-    const int zero = id.indexOf('\0');
-    const QString name = QString::fromLatin1(zero < 0 ? id : id.left(zero));
-    const uchar version = image.size() > versionOffset ? uchar(image.at(versionOffset)) : 0;
-    return name + QString::number(version);
+    return RomHeader::gameCode(image) + QString::number(RomHeader::revision(image));
 }
 
 QString addressText(qint32 address)

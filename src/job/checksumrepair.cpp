@@ -3,6 +3,8 @@
 #include "bigendian.h"
 #include "checksum.h"
 
+#include <algorithm>
+
 namespace HeaderChecksums {
 
 Report inspect(const QByteArray &image)
@@ -19,10 +21,19 @@ Report inspect(const QByteArray &image)
 
 Report repair(QByteArray &image)
 {
-    Report report = inspect(image);
-    if (report.known) {
-        BigEndian::writeWord(image, Checksum::crc1Offset, report.computed[0]);
-        BigEndian::writeWord(image, Checksum::crc2Offset, report.computed[1]);
+    ByteArrayImage bytes(image);
+    return repair(bytes);
+}
+
+Report repair(ImageBuffer &image)
+{
+    // Only the first 1 MiB and 4 KiB count, and they are read through a view, not copied.
+    const QByteArray counted = QByteArray::fromRawData(
+        image.constData(), int(std::min(image.size(), Checksum::checkedEnd)));
+    Report report = inspect(counted);
+    if (report.known && image.size() >= Checksum::crc2Offset + 4) {
+        BigEndian::store32(image.data() + Checksum::crc1Offset, report.computed[0]);
+        BigEndian::store32(image.data() + Checksum::crc2Offset, report.computed[1]);
         report.repaired = true;
     }
     return report;

@@ -1,6 +1,8 @@
 #ifndef CHECKSUMREPAIR_H
 #define CHECKSUMREPAIR_H
 
+#include "imagebuffer.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -24,6 +26,7 @@ Report inspect(const QByteArray &image);
 // Writes the computed words into the image when the chip is known; leaves it alone otherwise.
 // The report's stored words are those found before the repair.
 Report repair(QByteArray &image);
+Report repair(ImageBuffer &image);
 
 } // namespace HeaderChecksums
 

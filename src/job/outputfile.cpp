@@ -138,17 +138,22 @@ QString OutputFile::openTemporary()
 
 QString OutputFile::write(const QByteArray &image)
 {
+    return write(image.constData(), image.size());
+}
+
+QString OutputFile::write(const char *data, qint64 size)
+{
     if (direct) {
-        const qint64 count = device.write(image);
-        if (count == image.size() && device.flush())
+        const qint64 count = device.write(data, size);
+        if (count == size && device.flush())
             return QString();
-        if (device.error() == QFileDevice::NoError && count >= 0 && count < image.size())
-            return windowText("Only %1 of %2 bytes could be written").arg(count).arg(image.size());
+        if (device.error() == QFileDevice::NoError && count >= 0 && count < size)
+            return windowText("Only %1 of %2 bytes could be written").arg(count).arg(size);
         return device.errorString();
     }
     if (descriptor < 0)
         return systemError(EBADF);
-    QString error = writeTemporary(image.constData(), image.size());
+    QString error = writeTemporary(data, size);
     if (error.isEmpty())
         error = putInPlace();
     discardTemporary();

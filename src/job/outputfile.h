@@ -44,6 +44,7 @@ public:
     // Writes the whole image and puts it in place. Returns the reason it failed, or an empty
     // string.
     QString write(const QByteArray &image);
+    QString write(const char *data, qint64 size);
 
     // After a failed write with Existing::Keep: a file was at the path when the image was to be
     // put there.

@@ -7,17 +7,13 @@
 #include "filetable.h"
 #include "gamepresets.h"
 #include "passplan.h"
-#include "romjob.h"
+#include "romheader.h"
+
+#include <QJsonArray>
 
 namespace RomInfo {
 
 namespace {
-
-constexpr int titleOffset = 0x20;
-constexpr int titleLength = 0x14;
-constexpr int gameCodeOffset = 0x3B;
-constexpr int gameCodeLength = 4;
-constexpr int revisionOffset = 0x3F;
 
 QString checksumSummary(const HeaderChecksums::Report &report)
 {
@@ -29,15 +25,6 @@ QString checksumSummary(const HeaderChecksums::Report &report)
     if (!report.good(0) && !report.good(1))
         return windowText("Boot chip %1, both checksums bad").arg(chip);
     return windowText("Boot chip %1, checksum %2 bad").arg(chip).arg(report.good(0) ? 2 : 1);
-}
-
-QString headerText(const QByteArray &rom, int offset, int length)
-{
-    QByteArray bytes = rom.mid(offset, length);
-    const int zero = bytes.indexOf('\0');
-    if (zero >= 0)
-        bytes.truncate(zero);
-    return QString::fromLatin1(bytes).trimmed();
 }
 
 void readTable(const QByteArray &rom, Facts &facts)
@@ -55,12 +42,59 @@ void readTable(const QByteArray &rom, Facts &facts)
         facts.warnings = PassPlan::warnings(rom, files);
 }
 
+QString hexWord(quint32 value)
+{
+    return FileTable::addressText(qint32(value));
+}
+
+QString orderDescription(ByteOrder order)
+{
+    switch (order) {
+    case ByteOrder::Z64:
+        return windowText("z64 (big endian)");
+    case ByteOrder::V64:
+        return windowText("v64 (byte-swapped)");
+    case ByteOrder::N64:
+        return windowText("n64 (little endian)");
+    case ByteOrder::NotRom:
+        break;
+    }
+    return QString();
+}
+
+QString dumpText(const Facts &facts)
+{
+    return facts.knownDump
+        ? windowText("Known dump: %1").arg(QString::fromUtf8(facts.knownDump->name))
+        : windowText("Not a known original dump (modified, a hack, or a bad dump)");
+}
+
+QString checksumWordText(const HeaderChecksums::Report &report, int word)
+{
+    const QString stored = hexWord(report.stored[word]);
+    if (!report.known)
+        return stored + windowText(" (cannot be checked: unknown boot chip)");
+    if (report.good(word))
+        return stored + windowText(" (good)");
+    return stored + windowText(" (bad: should be %1)").arg(hexWord(report.computed[word]));
+}
+
+QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
+{
+    QJsonObject object {{"stored", hexWord(report.stored[word])}};
+    object.insert(QStringLiteral("computed"),
+        report.known ? QJsonValue(hexWord(report.computed[word])) : QJsonValue());
+    object.insert(
+        QStringLiteral("good"), report.known ? QJsonValue(report.good(word)) : QJsonValue());
+    return object;
+}
+
 } // namespace
 
 Facts inspect(QByteArray rom, KnownDumps::Table knownDumps)
 {
     const qint64 size = rom.size();
-    const ByteOrder order = RomJob::toBigEndian(rom);
+    const ByteOrder order = RomByteOrder::toBigEndian(rom);
     if (order == ByteOrder::NotRom) {
         Facts facts;
         facts.size = size;
@@ -76,11 +110,11 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     facts.order = cameIn;
     if (RomByteOrder::classify(rom) != ByteOrder::Z64)
         return facts;
-    facts.title = headerText(rom, titleOffset, titleLength);
-    facts.gameCode = headerText(rom, gameCodeOffset, gameCodeLength);
+    facts.title = RomHeader::title(rom);
+    facts.gameCode = RomHeader::gameCode(rom).trimmed();
     if (!facts.gameCode.isEmpty())
         facts.region = facts.gameCode.back();
-    facts.revision = uchar(rom.at(revisionOffset));
+    facts.revision = RomHeader::revision(rom);
     facts.md5 = KnownDumps::md5Of(rom);
     facts.knownDump = KnownDumps::find(facts.md5, knownDumps);
     const GamePresets::Detection detection = GamePresets::detect(rom);
@@ -115,9 +149,7 @@ QStringList summary(const Facts &facts)
                  .arg(facts.revision)
                  .arg(RomByteOrder::name(facts.order))
                  .arg(double(facts.size) / (1 << 20), 0, 'f', facts.size % (1 << 20) ? 1 : 0);
-    lines << (facts.knownDump
-            ? windowText("Known dump: %1").arg(QString::fromUtf8(facts.knownDump->name))
-            : windowText("Not a known original dump (modified, a hack, or a bad dump)"));
+    lines << dumpText(facts);
     lines << checksumSummary(facts.checksums);
     if (!facts.tableFound) {
         lines << windowText("No file table found: choose the game or type the table's address.");
@@ -135,6 +167,68 @@ QStringList summary(const Facts &facts)
     else
         lines << facts.warnings;
     return lines;
+}
+
+QList<Detail> details(const Facts &facts)
+{
+    QList<Detail> lines;
+    const auto add = [&lines](const char *label, const QString &value) {
+        lines.append({windowText(label), value});
+    };
+    add("Byte order:", orderDescription(facts.order));
+    add("Size:", windowText("%1 bytes").arg(facts.size));
+    add("Title:", facts.title);
+    add("Game code:",
+        windowText("%1 (%2), revision %3")
+            .arg(facts.gameCode, regionName(facts.region))
+            .arg(facts.revision));
+    add("MD5:", QString::fromLatin1(facts.md5));
+    add("Dump:", dumpText(facts));
+    add("Game:", facts.tableFound ? facts.preset : windowText("no build string found"));
+    add("File table:",
+        facts.tableFound ? FileTable::addressText(facts.tableAddress) : windowText("unknown"));
+    add("Boot chip:", Checksum::chipName(facts.checksums.chip));
+    add("Checksum 1:", checksumWordText(facts.checksums, 0));
+    add("Checksum 2:", checksumWordText(facts.checksums, 1));
+    if (!facts.tableFound)
+        return lines;
+    add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
+    const QString refusal = refusalForKnownDump(facts.knownDump);
+    if (!refusal.isEmpty())
+        add("Note:", refusal);
+    for (const QString &warning : facts.warnings)
+        add("Warning:", warning);
+    if (!facts.tableProblem.isEmpty())
+        add("Problem:", QString(facts.tableProblem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    return lines;
+}
+
+QJsonObject toJson(const Facts &facts)
+{
+    const auto orNull
+        = [](bool present, const QJsonValue &value) { return present ? value : QJsonValue(); };
+    return QJsonObject {
+        {"byteOrder", RomByteOrder::name(facts.order)},
+        {"size", double(facts.size)},
+        {"title", facts.title},
+        {"md5", QString::fromLatin1(facts.md5)},
+        {"knownDump",
+            orNull(
+                facts.knownDump, QString::fromUtf8(facts.knownDump ? facts.knownDump->name : ""))},
+        {"gameCode", facts.gameCode},
+        {"region", regionName(facts.region)},
+        {"revision", facts.revision},
+        {"game", orNull(facts.tableFound, facts.preset)},
+        {"tableAddress", orNull(facts.tableFound, FileTable::addressText(facts.tableAddress))},
+        {"bootChip", orNull(facts.checksums.chip != 0, Checksum::chipName(facts.checksums.chip))},
+        {"crc1", checksumJson(facts.checksums, 0)},
+        {"crc2", checksumJson(facts.checksums, 1)},
+        {"files", orNull(facts.tableFound, facts.files)},
+        {"compressedFiles", orNull(facts.tableFound, facts.compressedFiles)},
+        {"alreadyDecompressed", facts.alreadyDecompressed},
+        {"tableProblem", orNull(!facts.tableProblem.isEmpty(), facts.tableProblem)},
+        {"warnings", QJsonArray::fromStringList(facts.warnings)},
+    };
 }
 
 QString regionName(QChar letter)

@@ -6,6 +6,8 @@
 #include "knowndumps.h"
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +50,17 @@ QString refusalForKnownDump(const KnownDumps::Dump *dump);
 // A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
 // its file table.
 QStringList summary(const Facts &facts);
+
+// Every fact as a labelled line, in the order the command line's info prints them.
+struct Detail
+{
+    QString label; // "Byte order:", "MD5:", ...
+    QString value;
+};
+QList<Detail> details(const Facts &facts);
+
+// The facts for machines: one object with a key for each (see the command line's info --json).
+QJsonObject toJson(const Facts &facts);
 
 // The region a game code's last letter stands for ("Europe", "Japan", ...), or "unknown".
 QString regionName(QChar letter);

@@ -1,5 +1,6 @@
 #include "romjob.h"
 
+#include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "gamepresets.h"
 #include "outputfile.h"
@@ -17,13 +18,12 @@ namespace RomJob {
 
 namespace {
 
-// The first-entry warning without its closing question: the command line refuses instead of
-// asking.
+// The first-entry warning without its closing question: a job without a window refuses instead
+// of asking.
 QString firstEntryRefusal()
 {
     const QString warning = QString::fromLatin1(PassPlan::firstEntryWarning);
-    return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ')
-        + QLatin1String(" Check the address, or go on with --no-table-check.");
+    return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ');
 }
 
 using FileTable::isCompressed;
@@ -38,35 +38,24 @@ bool compressedFilesLookLikeYaz0(const QByteArray &rom, const QVector<FileRecord
         rom.constData() + first->physicalStart, rom.size() - first->physicalStart);
 }
 
-Result failure(Result result, const QString &path, const QString &error)
+Result failure(
+    Result result, const QString &path, const QString &error, Refusal refusal = Refusal::Other)
 {
     result.failedPath = path;
     result.error = error;
+    result.refusal = refusal;
     return result;
-}
-
-} // namespace
-
-QByteArray newOutputImage()
-{
-    return QByteArray(DecompressionPass::outputImageSize, '\0');
-}
-
-ByteOrder toBigEndian(QByteArray &rom)
-{
-    const ByteOrder order = RomByteOrder::classify(rom);
-    if (order == ByteOrder::V64 || order == ByteOrder::N64)
-        RomByteOrder::convertToBigEndian(rom.data(), rom.size(), order);
-    return order;
 }
 
 QString outputExistsText()
 {
-    return QStringLiteral("The file exists; -f replaces it");
+    return windowText("The file exists");
 }
 
-Result decompressFile(
-    const Request &request, const PassRun::Observer &observer, KnownDumps::Table knownDumps)
+} // namespace
+
+Result decompressFile(const Request &request, const DecompressionJob::Observer &observer,
+    KnownDumps::Table knownDumps)
 {
     Result result;
     const QString &romPath = request.romPath;
@@ -76,7 +65,7 @@ Result decompressFile(
         if (!refusal.isEmpty())
             return failure(result, outputPath, refusal);
         if (!request.replaceOutput && QFileInfo::exists(outputPath))
-            return failure(result, outputPath, outputExistsText());
+            return failure(result, outputPath, outputExistsText(), Refusal::OutputExists);
     }
 
     RomFile::Contents contents
@@ -84,7 +73,7 @@ Result decompressFile(
     if (!contents.ok())
         return failure(result, romPath, contents.error);
     QByteArray &rom = contents.bytes;
-    result.order = toBigEndian(rom); // a ROM, or reading it would have failed
+    result.order = RomByteOrder::toBigEndian(rom); // a ROM, or reading it would have failed
 
     bool looked = false;
     const KnownDumps::Dump *known = nullptr;
@@ -104,16 +93,15 @@ Result decompressFile(
             result.address = known->tableAddress;
             result.knownDump = QString::fromUtf8(known->name);
         } else if (!detection.found) {
-            return failure(result, romPath,
-                QStringLiteral("No file table found: name the game with --game or the table's "
-                               "address with --table"));
+            return failure(
+                result, romPath, windowText("No file table found"), Refusal::NoTableFound);
         }
     }
     const QString outside = PassPlan::addressProblem(rom, result.address);
     if (!outside.isEmpty())
         return failure(result, romPath, outside);
     if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address))
-        return failure(result, romPath, firstEntryRefusal());
+        return failure(result, romPath, firstEntryRefusal(), Refusal::FirstEntry);
 
     const PassPlan::Plan plan
         = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address);
@@ -136,14 +124,18 @@ Result decompressFile(
     const QString refusal = output.open();
     if (!refusal.isEmpty())
         return failure(result, outputPath, refusal);
-    QByteArray image = newOutputImage();
-    if (!PassRun::run(rom, image, plan.address, plan.files, observer))
-        return failure(result, romPath, QStringLiteral("Stopped before the last file"));
+    // Pages of the image that no file is written to cost nothing.
+    ZeroPagedImage image(DecompressionPass::outputImageSize);
+    if (request.lastJobOfTheProcess)
+        image.leaveToProcessExit();
+    const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan, observer);
+    if (!outcome.finished)
+        return failure(result, romPath, windowText("Stopped before the last file"));
     rom = QByteArray(); // the ROM is done with; the write needs only the image
-    result.checksums = HeaderChecksums::repair(image);
-    const QString writeError = output.write(image);
+    result.checksums = outcome.checksums;
+    const QString writeError = output.write(image.constData(), image.size());
     if (output.metExistingFile())
-        return failure(result, outputPath, outputExistsText());
+        return failure(result, outputPath, outputExistsText(), Refusal::OutputExists);
     if (!writeError.isEmpty())
         return failure(result, outputPath, writeError);
     return result;

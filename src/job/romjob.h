@@ -3,23 +3,17 @@
 
 #include "byteorder.h"
 #include "checksumrepair.h"
+#include "decompressionjob.h"
 #include "knowndumps.h"
-#include "passrun.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 // The whole job on one ROM file without a window: read it safely, bring it to big endian, find
-// and check the file table, run the pass, repair the header checksums and write the image. The
-// command line runs it as it is; the window runs the same steps one by one around its dialogs.
+// and plan the file table, run the decompression job and write the image. The command line runs
+// it as it is.
 namespace RomJob {
-
-// A fresh output image: 64 MiB of zeros.
-QByteArray newOutputImage();
-
-// Brings a ROM to big endian in place and says which order it came in; NotRom leaves it alone.
-ByteOrder toBigEndian(QByteArray &rom);
 
 struct Request
 {
@@ -31,12 +25,25 @@ struct Request
     bool addressGiven = false; // otherwise the build string gives the address
     qint32 address = 0;
     bool checkFirstEntry = true;
+    // The program ends after this job: the image's memory is left to the system rather than
+    // handed back page by page.
+    bool lastJobOfTheProcess = false;
+};
+
+// Refusals a front end may want to add its own advice to.
+enum class Refusal {
+    None,
+    Other, // the reason says all there is
+    OutputExists,
+    NoTableFound, // no build string, and the ROM is no known dump
+    FirstEntry, // the table does not start with the expected entry
 };
 
 struct Result
 {
     QString failedPath; // the ROM or the output path that the error is about; empty on success
     QString error;
+    Refusal refusal = Refusal::None;
     ByteOrder order = ByteOrder::NotRom;
     qint32 address = 0;
     int files = 0;
@@ -47,15 +54,13 @@ struct Result
     bool ok() const { return error.isEmpty(); }
 };
 
-// "The file exists; -f replaces it"
-QString outputExistsText();
-
 // Runs the job. Nothing is written unless every step before the write succeeded, and a failed
 // write leaves an existing output file as it was. Without replaceOutput, an output file that
 // appears while the job runs is not replaced either. The ROM is looked up among the known dumps
-// only when something is off (no build string, a table that does not start as expected, compressed
-// files that are not Yaz0), so that a plain job does not pay for hashing the whole ROM.
-Result decompressFile(const Request &request, const PassRun::Observer &observer = {},
+// only when something is off (no build string, a table that does not start as expected,
+// compressed files that are not Yaz0), so that a plain job does not pay for hashing the whole
+// ROM.
+Result decompressFile(const Request &request, const DecompressionJob::Observer &observer = {},
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
 
 } // namespace RomJob

@@ -1,6 +1,7 @@
 #include "worker.h"
 
 #include "byteorder.h"
+#include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "romstate.h"
 #include "threadsanitizer.h"
@@ -113,22 +114,26 @@ void Worker::pause()
 void Worker::doMethod1()
 {
     qDebug() << "Starting Method1 in Thread " << QThread::currentThreadId();
-    const int count = romState->files.size();
-    for (int i = 0; i < count; ++i) {
+    PassPlan::Plan plan;
+    plan.address = romState->fileTableAddress;
+    plan.files = romState->files;
+    DecompressionJob::Observer observer;
+    observer.beforeFile = [this](int) {
         if (interruptRequested()) {
             qDebug() << "Interrupting Method1 in Thread " << QThread::currentThreadId();
-            return;
+            return false;
         }
         pause();
-        const FileRecord &file = romState->files.at(i);
-        placeFile(
-            file.index, file.virtualStart, file.virtualEnd, file.physicalStart, file.physicalEnd);
-        const int done = i + 1;
+        return true;
+    };
+    observer.afterFile = [this](int done, int count) {
         qDebug() << done << "/" << count << "done.";
-        emit valueChanged(i, QStringLiteral("%1/%2 files done.").arg(done).arg(count));
+        emit valueChanged(done - 1, QStringLiteral("%1/%2 files done.").arg(done).arg(count));
         if (done == count)
             emit decompressed();
-    }
+    };
+    ByteArrayImage image(romState->outputImage);
+    DecompressionJob::runPass(romState->romImage, image, plan, observer);
 }
 
 void Worker::placeFile(
