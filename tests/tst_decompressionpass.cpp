@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <cstring>
+
 using DecompressionPass::Problem;
 Q_DECLARE_METATYPE(Problem)
 Q_DECLARE_METATYPE(FileRecord)
@@ -61,6 +63,7 @@ private slots:
     void boundHoldsForGrowingTables();
     void adversarialTablesStayBounded_data();
     void adversarialTablesStayBounded();
+    void imagesFillWhatTheyGain();
     void workIsBoundedByTheTable_data();
     void workIsBoundedByTheTable();
 };
@@ -322,9 +325,34 @@ void TestDecompressionPass::adversarialTablesStayBounded()
     if (refused)
         return;
     QByteArray out(outputSize, '\0');
+    ZeroPagedImage zeroPaged(outputSize); // the command line's image must come out the same
     for (const FileRecord &file : qAsConst(files)) {
         DecompressionPass::placeFile(rom, out, 0x200, file);
+        DecompressionPass::placeFile(rom, zeroPaged, 0x200, file);
         QVERIFY(out.size() <= DecompressionPass::maxOutputSize);
+    }
+    QCOMPARE(zeroPaged.size(), qint64(out.size()));
+    QVERIFY(std::memcmp(zeroPaged.constData(), out.constData(), size_t(out.size())) == 0);
+}
+
+// Bytes an image gains are the fill, even where it held other bytes before it shrank; what it
+// keeps survives growing past its first size.
+void TestDecompressionPass::imagesFillWhatTheyGain()
+{
+    QByteArray bytes(0x3000, 'a');
+    ByteArrayImage byteArray(bytes);
+    ZeroPagedImage zeroPaged(0x3000);
+    std::memset(zeroPaged.data(), 'a', 0x3000);
+    for (ImageBuffer *image : std::initializer_list<ImageBuffer *> {&byteArray, &zeroPaged}) {
+        image->resize(0x1000, '\0');
+        image->resize(0x2800, '\0');
+        image->resize(0x2C00, ' ');
+        image->resize(0x40000, '\0'); // past the first mapping
+        const QByteArray seen = QByteArray::fromRawData(image->constData(), int(image->size()));
+        QCOMPARE(seen.left(0x1000), QByteArray(0x1000, 'a'));
+        QCOMPARE(seen.mid(0x1000, 0x1800), QByteArray(0x1800, '\0'));
+        QCOMPARE(seen.mid(0x2800, 0x400), QByteArray(0x400, ' '));
+        QCOMPARE(seen.mid(0x2C00), QByteArray(0x40000 - 0x2C00, '\0'));
     }
 }
 

@@ -1,6 +1,7 @@
 // The job's steps that every front end shares: strict address reading, game names, the bound on
 // table length, reading and writing files that are not what they seem, and what a ROM is.
 #include "checksumrepair.h"
+#include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
@@ -42,6 +43,8 @@ private slots:
     void refusesANonRomFromItsFirstBytes_data();
     void refusesANonRomFromItsFirstBytes();
     void namesACutOffRom();
+    void jobAnswersToItsObserver_data();
+    void jobAnswersToItsObserver();
 };
 
 void TestJobCore::readsAddressTextStrictly_data()
@@ -310,6 +313,53 @@ void TestJobCore::namesACutOffRom()
     QCOMPARE(RomInfo::inspect(rom).warnings, QStringList {warning});
     // A whole ROM has no such warning.
     QVERIFY(RomInfo::inspect(fixture.build()).warnings.isEmpty());
+}
+
+void TestJobCore::jobAnswersToItsObserver_data()
+{
+    QTest::addColumn<int>("stopAt"); // the file before which the observer stops it; -1: never
+    QTest::newRow("runs through") << -1;
+    QTest::newRow("stopped before the first file") << 0;
+    QTest::newRow("stopped half-way") << 5;
+}
+
+// The job every front end runs asks its observer before each file and tells it after each one;
+// stopped, it leaves the rest of the image and the checksums alone.
+void TestJobCore::jobAnswersToItsObserver()
+{
+    QFETCH(int, stopAt);
+    RomFixture fixture = RomFixture::majoraLike();
+    const QByteArray rom = fixture.build();
+    const PassPlan::Plan plan
+        = PassPlan::make(rom, DecompressionPass::outputImageSize, fixture.tableAddress());
+    QCOMPARE(plan.refusal, QString());
+    QList<int> asked;
+    QList<int> told;
+    DecompressionJob::Observer observer;
+    observer.beforeFile = [&](int index) {
+        asked << index;
+        return index != stopAt;
+    };
+    observer.afterFile = [&](int done, int count) {
+        QCOMPARE(count, plan.files.size());
+        told << done;
+    };
+    ZeroPagedImage image(DecompressionPass::outputImageSize);
+    const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan, observer);
+
+    const int count = plan.files.size();
+    const int done = stopAt < 0 ? count : stopAt;
+    QCOMPARE(outcome.finished, stopAt < 0);
+    QCOMPARE(asked.size(), stopAt < 0 ? count : stopAt + 1);
+    QCOMPARE(told.size(), done);
+    QCOMPARE(told.value(done - 1, 0), done);
+    QCOMPARE(outcome.checksums.repaired, stopAt < 0);
+    if (stopAt < 0) {
+        QByteArray expected = fixture.expectedOutput();
+        HeaderChecksums::repair(expected);
+        QCOMPARE(image.size(), qint64(expected.size()));
+        QVERIFY(QByteArray::fromRawData(image.constData(), int(image.size())) == expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJobCore)

@@ -35,6 +35,9 @@ ZeroPagedImage::ZeroPagedImage(qint64 size) : mapped(roundUpToPage(size))
     base = static_cast<char *>(memory);
     length = size;
     highWater = size; // fresh pages are zero, which is what a new image holds
+#ifdef MADV_HUGEPAGE
+    ::madvise(memory, size_t(mapped), MADV_HUGEPAGE);
+#endif
 }
 
 ZeroPagedImage::~ZeroPagedImage()

@@ -177,7 +177,7 @@ QString OutputFile::writeTemporary(const char *data, qint64 size)
     }
     // Put in place only what is on the disk, so that a crash of the system cannot leave an empty
     // file where the old one was.
-    if (::fsync(descriptor) != 0)
+    if (::fdatasync(descriptor) != 0)
         return systemError(errno);
     return QString();
 }
