@@ -3,6 +3,8 @@
 #include "romfixture.h"
 #include "yaz0.h"
 #include "yaz0encoder.h"
+#include "yaz0matchingencoder.h"
+#include "yaz0rule.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -97,6 +99,10 @@ private slots:
     void hugeDeclaredSizeIsCapped();
     void longestReferenceAtTheGoalStaysInSlack_data();
     void longestReferenceAtTheGoalStaysInSlack();
+    void matchingEncoderKnownAnswers_data();
+    void matchingEncoderKnownAnswers();
+    void matchingEncoderFollowsTheRule_data();
+    void matchingEncoderFollowsTheRule();
 };
 
 void TestYaz0::decodes_data()
@@ -244,6 +250,66 @@ void TestYaz0::longestReferenceAtTheGoalStaysInSlack()
     const QByteArray decoded = decodeWith(stream, literals.size() + 1, kernel);
     QCOMPARE(decoded, referenceDecode(stream, literals.size() + 1));
     QCOMPARE(decoded.size(), literals.size() + 273);
+}
+
+void TestYaz0::matchingEncoderKnownAnswers_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("stream");
+    // Worked out by hand from the rule.
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("two bytes: literals") << QByteArray("ab") << QByteArray::fromHex("C06162");
+    QTest::newRow("a match overlapping what it makes")
+        << QByteArray("abcabcabc") << QByteArray::fromHex("E06162634002");
+    // At "abcdefg" the match "abc" has 3 bytes, "bcdefg" one further has 6: a literal first.
+    QTest::newRow("a longer match one byte on")
+        << QByteArray("abcXbcdefgYabcdefg")
+        << QByteArray::fromHex("FF6162635862636465F06667596140"
+                               "07");
+    QTest::newRow("18 bytes and more: three-byte token")
+        << QByteArray(40, 'z') << QByteArray::fromHex("807A000015");
+}
+
+void TestYaz0::matchingEncoderKnownAnswers()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, stream);
+    QCOMPARE(
+        Yaz0MatchingEncoder::encodeStream(data.constData(), data.size()).toHex(), stream.toHex());
+}
+
+void TestYaz0::matchingEncoderFollowsTheRule_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("one byte") << QByteArray("x");
+    QTest::newRow("zeros past the window") << QByteArray(9000, '\0');
+    QTest::newRow("text") << RomFixture::textLike(20000, 1);
+    QTest::newRow("code") << RomFixture::codeLike(20000, 2);
+    QTest::newRow("textures") << RomFixture::textureLike(12000, 3);
+    QTest::newRow("sparse") << RomFixture::sparse(12000, 4);
+    QTest::newRow("noise") << RomFixture::noise(5000, 5);
+    // Repeats exactly 0x1000 and 0x1001 bytes apart: one in the window, one just out of it.
+    QByteArray farApart = RomFixture::noise(0x1100, 6);
+    farApart += farApart.left(300) + RomFixture::noise(1, 7) + farApart.mid(1, 300);
+    QTest::newRow("matches at the window's edge") << farApart;
+    QByteArray periodic;
+    for (int i = 0; i < 3000; ++i)
+        periodic += char("abcabdabcabe"[i % 12]) + QByteArray(i % 7 == 0 ? 1 : 0, 'q');
+    QTest::newRow("short periods") << periodic;
+}
+
+// The fast encoder makes the choices of the rule written out plainly, and its output decodes to
+// what went in.
+void TestYaz0::matchingEncoderFollowsTheRule()
+{
+    QFETCH(QByteArray, data);
+    const QByteArray fast = Yaz0MatchingEncoder::encodeStream(data.constData(), data.size());
+    QCOMPARE(fast.toHex(), Yaz0Rule::encodeStream(data).toHex());
+    QCOMPARE(decodeYaz0(fast, data.size()), data);
+    const QByteArray file = Yaz0MatchingEncoder::encodeFile(data);
+    QCOMPARE(file.left(4), QByteArray("Yaz0"));
+    QCOMPARE(Yaz0::declaredSize(file.constData(), file.size()), qint32(data.size()));
+    QCOMPARE(file.mid(8, 8), QByteArray(8, '\0'));
 }
 
 QTEST_GUILESS_MAIN(TestYaz0)

@@ -1,0 +1,32 @@
+#ifndef YAZ0MATCHINGENCODER_H
+#define YAZ0MATCHINGENCODER_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The Yaz0 encoder that makes the choices of the compressor the games were built with, so that a
+// file comes out byte for byte as the original ROM stores it:
+// - at each position, the longest match of 3 to 0x111 bytes that starts in the 0x1000 bytes
+//   before it (it may run on into the bytes it produces); of equal lengths the one that starts
+//   earliest; no match of 3 bytes: a literal;
+// - when that match has n bytes and the match one position further has at least n + 2, the byte
+//   is a literal and the further match is the next token, taken as it was found;
+// - tokens in groups of up to 8 behind a code byte, most significant bit first, 1 for a literal;
+//   with d = distance - 1, a match of 3 to 17 bytes is (n - 2) << 4 | d >> 8, d & 0xFF, a longer
+//   one d >> 8, d & 0xFF, n - 0x12; the unused bits of the last code byte are 0.
+// Hash chains find the same matches as searching the whole window would, only sooner.
+namespace Yaz0MatchingEncoder {
+
+constexpr int windowSize = 0x1000;
+constexpr int minimumMatch = 3;
+constexpr int maximumMatch = 0x111;
+
+// The compressed stream alone.
+QByteArray encodeStream(const char *data, qint64 size);
+
+// A whole Yaz0 file: "Yaz0", the size as a big-endian word, 8 zero bytes, the stream.
+QByteArray encodeFile(const QByteArray &data);
+
+} // namespace Yaz0MatchingEncoder
+
+#endif // YAZ0MATCHINGENCODER_H
