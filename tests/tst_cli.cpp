@@ -107,6 +107,7 @@ private slots:
     void lackOfMemoryFailsOneRomAtATime();
     void messages_data();
     void messages();
+    void compressesBackToTheOriginal();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -331,8 +332,8 @@ void TestCli::neverWritesOverAnInput()
     QDir::setCurrent(dir->path());
     const Run run = runCli(QStringList {"decompress", "-f"} + arguments);
     QCOMPARE(run.status, 1);
-    QVERIFY2(
-        run.err.contains(", a ROM of this run, which is never written over"), qPrintable(run.err));
+    QVERIFY2(run.err.contains(", an input of this run, which is never written over"),
+        qPrintable(run.err));
     QCOMPARE(readAll(dir->filePath(lost)), rom);
 }
 
@@ -503,6 +504,15 @@ void TestCli::messages_data()
                                   << "tidepool-cli: -o needs a file name\n";
     QTest::newRow("empty folder") << QStringList {"decompress", "-d", "", "a.z64"} << 2
                                   << "tidepool-cli: -d needs a folder\n";
+    QTest::newRow("compress without a layout")
+        << QStringList {"compress", "a.z64"} << 2
+        << "tidepool-cli: compress needs --like ORIGINAL or --files RANGES, one of them\n";
+    QTest::newRow("compress with both layouts")
+        << QStringList {"compress", "--like", "b.z64", "--files", "1-END", "a.z64"} << 2
+        << "tidepool-cli: compress needs --like ORIGINAL or --files RANGES, one of them\n";
+    QTest::newRow("ranges that are not ranges")
+        << QStringList {"compress", "--files", "9-3", "a.z64"} << 2
+        << "tidepool-cli: --files takes table indices such as 10-941,1000-END, not \"9-3\"\n";
 }
 
 void TestCli::messages()
@@ -514,6 +524,33 @@ void TestCli::messages()
     QCOMPARE(run.status, status);
     const QString &text = status == 0 ? run.out : run.err;
     QVERIFY2(text.startsWith(start), qPrintable(text));
+}
+
+// decompress, then compress like the original: the original's big-endian bytes, beside the ROM
+// as cmp_NAME.z64; a ROM that is still compressed, or an output that is the original, is refused.
+void TestCli::compressesBackToTheOriginal()
+{
+    RomFixture fixture = RomFixture::doubutsuLike();
+    fixture.storeLikeAnOriginal();
+    const QByteArray original = fixture.build();
+    const QString originalPath = write("animal.n64", RomFixture::toN64(original));
+    QCOMPARE(runCli({"decompress", originalPath}).status, 0);
+    const QString decompressed = dir->filePath("dec_animal.z64");
+
+    const Run run = runCli({"compress", "--like", originalPath, decompressed});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out + run.err, QString());
+    QVERIFY(readAll(dir->filePath("cmp_dec_animal.z64")) == original);
+
+    const Run compressed = runCli({"compress", "--files", "3-END", "-o", "-", originalPath});
+    QCOMPARE(compressed.status, 1);
+    QVERIFY2(compressed.err.contains("is stored compressed: only a decompressed ROM can be"),
+        qPrintable(compressed.err));
+    const Run overOriginal
+        = runCli({"compress", "-f", "--like", originalPath, "-o", originalPath, decompressed});
+    QCOMPARE(overOriginal.status, 1);
+    QVERIFY(overOriginal.err.contains("which is never written over"));
+    QCOMPARE(readAll(originalPath), RomFixture::toN64(original));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

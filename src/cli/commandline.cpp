@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "compresscommand.h"
 #include "console.h"
 #include "decompresscommand.h"
 #include "filetable.h"
@@ -16,9 +17,10 @@ namespace CommandLine {
 namespace {
 
 const DecompressCommand decompressCommand;
+const CompressCommand compressCommand;
 const InfoCommand infoCommand;
 // Every command, in the order the help lists them.
-const QList<const Command *> commands {&decompressCommand, &infoCommand};
+const QList<const Command *> commands {&decompressCommand, &compressCommand, &infoCommand};
 
 const QCommandLineOption helpOption {{"h", "help"}, "Displays this help."};
 const QCommandLineOption helpAllOption {"help-all", "Displays help on every command."};

@@ -1,347 +1,49 @@
 #include "decompresscommand.h"
 
-#include "checksum.h"
 #include "console.h"
-#include "filetable.h"
-#include "gamepresets.h"
-#include "outputfile.h"
-#include "progressline.h"
-#include "romjob.h"
 
-#include <QAtomicInt>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QThread>
-#include <QThreadPool>
-
-#include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-const QString standardStream = QStringLiteral("-");
-
-const QCommandLineOption outputOption {{"o", "output"},
-    "Write the decompressed ROM to FILE (one ROM only; - is standard output).", "FILE"};
-const QCommandLineOption directoryOption {{"d", "directory"},
-    "Write the decompressed ROMs into DIR, which is made if it is missing.", "DIR"};
-const QCommandLineOption gameOption {"game",
-    "Use the file table address of the game NAME (see --list-games; a unique beginning of the "
-    "name will do).",
-    "NAME"};
-const QCommandLineOption tableOption {"table",
-    "Read the file table at ADDRESS (0x for hexadecimal, else decimal; at most 0x7FFFFFFF).",
-    "ADDRESS"};
 const QCommandLineOption noTableCheckOption {
     "no-table-check", "Go on even if the table does not start with the expected entry."};
-const QCommandLineOption forceOption {{"f", "force"}, "Replace output files that exist."};
-const QCommandLineOption jobsOption {
-    {"j", "jobs"}, "Decompress N ROMs at once (default: the number of cores).", "N"};
-const QCommandLineOption quietOption {{"q", "quiet"}, "Print nothing but errors."};
-const QCommandLineOption verboseOption {{"v", "verbose"}, "Say what was written for each ROM."};
-
-QString addressError(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    const bool hex = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-    bool ok = false;
-    const qulonglong value = (hex ? trimmed.mid(2) : trimmed).toULongLong(&ok, hex ? 16 : 10);
-    if (ok && value > 0x7FFFFFFF) {
-        return QStringLiteral("\"%1\" is out of range: the largest file table address is "
-                              "0x7FFFFFFF")
-            .arg(text);
-    }
-    return QStringLiteral(
-        "\"%1\" is not an address: use 0x and hexadecimal digits, or a decimal number")
-        .arg(text);
-}
-
-// Fills in where the table is, from --game or --table. Returns a usage error or an empty string.
-QString readTableChoice(const QCommandLineParser &parser, DecompressCommand::Settings &settings)
-{
-    if (parser.isSet(gameOption) && parser.isSet(tableOption))
-        return QStringLiteral("--game and --table cannot be used together");
-    if (parser.isSet(gameOption)) {
-        QString error;
-        const int preset = GamePresets::indexForName(parser.value(gameOption), &error);
-        if (preset < 0)
-            return error + QStringLiteral(" (see --list-games)");
-        if (preset == 0)
-            return QStringLiteral("\"Other\" has no file table address; use --table");
-        settings.addressGiven = true;
-        settings.address = GamePresets::at(preset).fileTableAddress;
-    }
-    if (parser.isSet(tableOption)) {
-        const QString text = parser.value(tableOption);
-        if (!FileTable::readAddressText(text, &settings.address))
-            return addressError(text);
-        settings.addressGiven = true;
-    }
-    return QString();
-}
-
-QString readOutputChoice(const QCommandLineParser &parser, DecompressCommand::Settings &settings)
-{
-    if (parser.isSet(outputOption) && parser.isSet(directoryOption))
-        return QStringLiteral("-o and -d cannot be used together");
-    settings.output = parser.value(outputOption);
-    settings.directory = parser.value(directoryOption);
-    // An unset shell variable must not send the output somewhere else.
-    if (parser.isSet(outputOption) && settings.output.isEmpty())
-        return QStringLiteral("-o needs a file name");
-    if (parser.isSet(directoryOption) && settings.directory.isEmpty())
-        return QStringLiteral("-d needs a folder");
-    if (parser.isSet(outputOption) && settings.roms.size() != 1)
-        return QStringLiteral("-o takes one ROM; use -d for several");
-    if (settings.roms.count(standardStream) > 1)
-        return QStringLiteral("standard input (-) can be read only once");
-    if (settings.roms.contains(standardStream) && !parser.isSet(outputOption))
-        return QStringLiteral("a ROM read from standard input (-) needs -o");
-    settings.jobs = QThread::idealThreadCount();
-    if (parser.isSet(jobsOption)) {
-        bool ok = false;
-        settings.jobs = parser.value(jobsOption).toInt(&ok);
-        if (!ok || settings.jobs < 1)
-            return QStringLiteral("-j takes a number of ROMs of at least 1");
-    }
-    return QString();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Before any work: outputs that would overwrite each other or an input
-
-struct Task
-{
-    QString rom;
-    QString output;
-    QString failedPath; // set when the task is refused before it starts
-    QString error;
-};
-
-// The file a path names, links followed; "-" is standard input. Empty when nothing is there.
-QByteArray fileIdentity(const QString &path)
-{
-    struct stat status;
-    const int result = path == standardStream
-        ? ::fstat(STDIN_FILENO, &status)
-        : ::stat(QFile::encodeName(path).constData(), &status);
-    if (result != 0)
-        return QByteArray();
-    return QByteArray::number(quint64(status.st_dev)) + ':'
-        + QByteArray::number(quint64(status.st_ino));
-}
-
-// Two ROMs written to one file would overwrite each other, and a ROM written over an input of
-// the same run would be lost before it was read; -f allows neither.
-void refuseOverlaps(QVector<Task> &tasks)
-{
-    QHash<QByteArray, QString> inputs; // identity -> the ROM as named
-    for (const Task &task : tasks) {
-        const QByteArray identity = fileIdentity(task.rom);
-        if (!identity.isEmpty())
-            inputs.insert(identity, task.rom);
-    }
-    QHash<QString, int> writers;
-    for (Task &task : tasks) {
-        if (task.output == standardStream)
-            continue;
-        const QByteArray identity = fileIdentity(task.output);
-        if (inputs.contains(identity)) {
-            task.failedPath = task.output;
-            task.error = QStringLiteral("It is %1, a ROM of this run, which is never written over")
-                             .arg(inputs.value(identity));
-        }
-        ++writers[identity.isEmpty() ? QFileInfo(task.output).absoluteFilePath()
-                                     : QString::fromLatin1(identity)];
-    }
-    for (Task &task : tasks) {
-        if (task.output == standardStream || !task.error.isEmpty())
-            continue;
-        const QByteArray identity = fileIdentity(task.output);
-        if (writers.value(identity.isEmpty() ? QFileInfo(task.output).absoluteFilePath()
-                                             : QString::fromLatin1(identity))
-            > 1) {
-            task.failedPath = task.rom;
-            task.error = QStringLiteral("Another ROM of this run would be written to %1 too")
-                             .arg(task.output);
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// One ROM
-
-RomJob::Request requestFor(const DecompressCommand::Settings &settings, const Task &task)
-{
-    RomJob::Request request;
-    request.romPath = task.rom;
-    request.outputPath = task.output;
-    request.romFromStandardInput = task.rom == standardStream;
-    request.outputToStandardOutput = task.output == standardStream;
-    request.replaceOutput = settings.force;
-    request.addressGiven = settings.addressGiven;
-    request.address = settings.address;
-    request.checkFirstEntry = settings.checkFirstEntry;
-    request.lastJobOfTheProcess = settings.processEndsAfter && settings.roms.size() == 1;
-    return request;
-}
-
-QString successLine(const RomJob::Request &request, const RomJob::Result &result)
-{
-    const QString checksums = result.checksums.repaired
-        ? QStringLiteral("checksums repaired for %1").arg(Checksum::chipName(result.checksums.chip))
-        : QStringLiteral("checksums left alone: unknown boot chip");
-    const QString known = result.knownDump.isEmpty()
-        ? QString()
-        : QStringLiteral(", table of the known dump %1").arg(result.knownDump);
-    return QStringLiteral("%1 -> %2: %3 files%4, %5")
-        .arg(request.romPath, request.outputPath)
-        .arg(result.files)
-        .arg(known, checksums);
-}
-
-// The core's reason, and what to do about it on this command line.
-QString withAdvice(const RomJob::Result &result)
-{
-    switch (result.refusal) {
-    case RomJob::Refusal::OutputExists:
-        return result.error + QStringLiteral("; -f replaces it");
-    case RomJob::Refusal::NoTableFound:
-        return result.error
-            + QStringLiteral(": name the game with --game or the table's address with --table");
-    case RomJob::Refusal::FirstEntry:
-        return result.error + QStringLiteral(" Check the address, or go on with --no-table-check.");
-    case RomJob::Refusal::None:
-    case RomJob::Refusal::Other:
-        break;
-    }
-    return result.error;
-}
-
-RomJob::Result runOne(const RomJob::Request &request, const DecompressionJob::Observer &observer)
-{
-    // One ROM that does not fit in memory must not take the others with it.
-    try {
-        return RomJob::decompressFile(request, observer);
-    } catch (const std::bad_alloc &) {
-        RomJob::Result result;
-        result.failedPath = request.romPath;
-        result.error = QStringLiteral("not enough memory");
-        return result;
-    }
-}
 
 } // namespace
 
 DecompressCommand::DecompressCommand()
-    : Command("decompress", "Write a decompressed copy of each ROM.")
+    : RomCommand("decompress", "Write a decompressed copy of each ROM.", "dec_")
 { }
 
 QList<QCommandLineOption> DecompressCommand::options() const
 {
-    return {outputOption, directoryOption, gameOption, tableOption, noTableCheckOption, forceOption,
-        jobsOption, quietOption, verboseOption};
+    return sharedOptions() << noTableCheckOption;
+}
+
+int DecompressCommand::run(const Settings &settings)
+{
+    return DecompressCommand().runAll(settings);
 }
 
 int DecompressCommand::run(const QCommandLineParser &parser, const QStringList &roms) const
 {
     Settings settings;
-    settings.roms = roms;
-    QString error = readTableChoice(parser, settings);
-    if (error.isEmpty())
-        error = readOutputChoice(parser, settings);
+    const QString error = readSettings(parser, roms, settings);
     if (!error.isEmpty())
         return Console::usageError(error, name);
     settings.checkFirstEntry = !parser.isSet(noTableCheckOption);
-    settings.force = parser.isSet(forceOption);
-    settings.quiet = parser.isSet(quietOption);
-    settings.verbose = parser.isSet(verboseOption) && !settings.quiet;
-    settings.processEndsAfter = true;
-    return run(settings);
+    return runAll(settings);
 }
 
-QString DecompressCommand::outputPathFor(const Settings &settings, const QString &rom)
+RomJob::Result DecompressCommand::runJob(
+    const Settings &, const RomJob::Request &request, const Progress &progress) const
 {
-    if (!settings.output.isEmpty())
-        return settings.output;
-    const QFileInfo info(rom);
-    const QString folder = settings.directory.isEmpty() ? info.path() : settings.directory;
-    return QDir(folder).filePath(OutputFile::defaultName(info.fileName()));
-}
-
-int DecompressCommand::run(const Settings &settings)
-{
-    ProgressLine progress(!settings.quiet);
-    if (settings.output == standardStream && ::isatty(STDOUT_FILENO)) {
-        progress.print(stderr,
-            Console::errorLine(standardStream,
-                QStringLiteral("Standard output is a terminal; redirect it, or name a file")));
-        return Console::Failure;
-    }
-    // Like unzip -d, the folder is made when it is missing.
-    if (!settings.directory.isEmpty() && !QFileInfo(settings.directory).exists()
-        && !QDir().mkpath(settings.directory)) {
-        progress.print(stderr,
-            Console::errorLine(settings.directory, QStringLiteral("The folder cannot be made")));
-        return Console::Failure;
-    }
-
-    QVector<Task> tasks;
-    for (const QString &rom : settings.roms)
-        tasks.append({rom, outputPathFor(settings, rom), QString(), QString()});
-    for (Task &task : tasks) {
-        if (Console::isUnreadableName(task.rom)) {
-            task.failedPath = task.rom;
-            task.error = Console::unreadableNameText();
-        }
-    }
-    refuseOverlaps(tasks);
-
-    const int total = tasks.size();
-    QAtomicInt finished = 0;
-    QAtomicInt failed = 0;
-    std::FILE *const verboseStream = settings.output == standardStream ? stderr : stdout;
-    QThreadPool pool;
-    pool.setMaxThreadCount(settings.jobs);
-    for (const Task &task : qAsConst(tasks)) {
-        if (!task.error.isEmpty()) {
-            failed.fetchAndAddOrdered(1);
-            finished.fetchAndAddOrdered(1);
-            progress.print(stderr, Console::errorLine(task.failedPath, task.error));
-            continue;
-        }
-        pool.start([&, task] {
-            const RomJob::Request request = requestFor(settings, task);
-            const QString name = QFileInfo(task.rom).fileName();
-            DecompressionJob::Observer observer;
-            observer.afterFile = [&](int done, int count) {
-                const bool last = done == count;
-                progress.show(QStringLiteral("[%1/%2 ROMs] %3: %4")
-                                  .arg(finished.loadAcquire())
-                                  .arg(total)
-                                  .arg(name,
-                                      last ? QStringLiteral("writing")
-                                           : QStringLiteral("%1/%2 files").arg(done).arg(count)),
-                    last);
-            };
-            const RomJob::Result result = runOne(request, observer);
-            finished.fetchAndAddOrdered(1);
-            if (!result.ok()) {
-                failed.fetchAndAddOrdered(1);
-                progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
-                return;
-            }
-            if (!settings.quiet) {
-                for (const QString &warning : result.warnings)
-                    progress.print(stderr, Console::warningLine(task.rom, warning));
-            }
-            if (settings.verbose)
-                progress.print(verboseStream, successLine(request, result));
-        });
-    }
-    pool.waitForDone();
-    return failed.loadAcquire() == 0 ? Console::Success : Console::Failure;
+    DecompressionJob::Observer observer;
+    observer.afterFile = [&progress](int done, int count) {
+        if (done == count)
+            progress(QStringLiteral("writing"), true);
+        else
+            progress(QStringLiteral("%1/%2 files").arg(done).arg(count), false);
+    };
+    return RomJob::decompressFile(request, observer);
 }

@@ -229,11 +229,10 @@ void OutputFile::discardTemporary()
     temporaryName.clear();
 }
 
-QString OutputFile::defaultName(const QString &romFileName)
+QString OutputFile::defaultName(const QString &romFileName, const QString &prefix)
 {
     const int dot = romFileName.lastIndexOf(QLatin1Char('.'));
-    return QLatin1String("dec_") + (dot < 0 ? romFileName : romFileName.left(dot))
-        + QLatin1String(".z64");
+    return prefix + (dot < 0 ? romFileName : romFileName.left(dot)) + QLatin1String(".z64");
 }
 
 void OutputFile::reportSizeLimitsAsErrors()

@@ -1,5 +1,6 @@
 #include "romjob.h"
 
+#include "compressionjob.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "gamepresets.h"
@@ -11,6 +12,8 @@
 #include "yaz0.h"
 
 #include <QFileInfo>
+
+#include <functional>
 
 #include <algorithm>
 
@@ -52,29 +55,106 @@ QString outputExistsText()
     return windowText("The file exists");
 }
 
+// An output that cannot be had is refused before the ROM is even read.
+bool refuseOutputEarly(Result &result, const Request &request)
+{
+    if (request.outputToStandardOutput)
+        return false;
+    const QString refusal = OutputFile::checkKind(request.outputPath);
+    if (!refusal.isEmpty()) {
+        result = failure(result, request.outputPath, refusal);
+        return true;
+    }
+    if (!request.replaceOutput && QFileInfo::exists(request.outputPath)) {
+        result = failure(result, request.outputPath, outputExistsText(), Refusal::OutputExists);
+        return true;
+    }
+    return false;
+}
+
+// Reads the ROM and brings it to big endian; empty on failure, with result saying why.
+QByteArray readRom(Result &result, const Request &request)
+{
+    RomFile::Contents contents = request.romFromStandardInput ? RomFile::readStandardInput()
+                                                              : RomFile::read(request.romPath);
+    if (!contents.ok()) {
+        result = failure(result, request.romPath, contents.error);
+        return QByteArray();
+    }
+    result.order = RomByteOrder::toBigEndian(contents.bytes); // a ROM, or reading it failed
+    return contents.bytes;
+}
+
+// Finds the table as the request says: the given address, the build string's, or a known
+// dump's when the build string's is not to be trusted. False with result saying why.
+bool findTable(Result &result, const Request &request, const QByteArray &rom,
+    const std::function<const KnownDumps::Dump *()> &knownDump)
+{
+    result.address = request.address;
+    if (!request.addressGiven) {
+        const GamePresets::Detection detection = GamePresets::detect(rom);
+        const bool trusted
+            = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
+        result.address = detection.address;
+        if (!trusted && knownDump()) {
+            result.address = knownDump()->tableAddress;
+            result.knownDump = QString::fromUtf8(knownDump()->name);
+        } else if (!detection.found) {
+            result = failure(
+                result, request.romPath, windowText("No file table found"), Refusal::NoTableFound);
+            return false;
+        }
+    }
+    const QString outside = PassPlan::addressProblem(rom, result.address);
+    if (!outside.isEmpty()) {
+        result = failure(result, request.romPath, outside);
+        return false;
+    }
+    if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address)) {
+        result = failure(result, request.romPath, firstEntryRefusal(), Refusal::FirstEntry);
+        return false;
+    }
+    return true;
+}
+
+OutputFile::Existing existingFor(const Request &request)
+{
+    return request.replaceOutput ? OutputFile::Existing::Replace : OutputFile::Existing::Keep;
+}
+
+OutputFile::Target targetFor(const Request &request)
+{
+    return request.outputToStandardOutput ? OutputFile::Target::StandardOutput
+                                          : OutputFile::Target::Path;
+}
+
+// Writes the image and puts it in place; false with result saying why.
+bool writeOutput(
+    Result &result, const Request &request, OutputFile &output, const char *data, qint64 size)
+{
+    const QString writeError = output.write(data, size);
+    if (output.metExistingFile()) {
+        result = failure(result, request.outputPath, outputExistsText(), Refusal::OutputExists);
+        return false;
+    }
+    if (!writeError.isEmpty()) {
+        result = failure(result, request.outputPath, writeError);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Result decompressFile(const Request &request, const DecompressionJob::Observer &observer,
     KnownDumps::Table knownDumps)
 {
     Result result;
-    const QString &romPath = request.romPath;
-    const QString &outputPath = request.outputPath;
-    if (!request.outputToStandardOutput) {
-        const QString refusal = OutputFile::checkKind(outputPath);
-        if (!refusal.isEmpty())
-            return failure(result, outputPath, refusal);
-        if (!request.replaceOutput && QFileInfo::exists(outputPath))
-            return failure(result, outputPath, outputExistsText(), Refusal::OutputExists);
-    }
-
-    RomFile::Contents contents
-        = request.romFromStandardInput ? RomFile::readStandardInput() : RomFile::read(romPath);
-    if (!contents.ok())
-        return failure(result, romPath, contents.error);
-    QByteArray &rom = contents.bytes;
-    result.order = RomByteOrder::toBigEndian(rom); // a ROM, or reading it would have failed
-
+    if (refuseOutputEarly(result, request))
+        return result;
+    QByteArray rom = readRom(result, request);
+    if (!result.ok())
+        return result;
     bool looked = false;
     const KnownDumps::Dump *known = nullptr;
     const auto lookUp = [&] {
@@ -83,61 +163,73 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         looked = true;
         return known;
     };
-    result.address = request.address;
-    if (!request.addressGiven) {
-        const GamePresets::Detection detection = GamePresets::detect(rom);
-        const bool trusted
-            = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
-        result.address = detection.address;
-        if (!trusted && lookUp()) {
-            result.address = known->tableAddress;
-            result.knownDump = QString::fromUtf8(known->name);
-        } else if (!detection.found) {
-            return failure(
-                result, romPath, windowText("No file table found"), Refusal::NoTableFound);
-        }
-    }
-    const QString outside = PassPlan::addressProblem(rom, result.address);
-    if (!outside.isEmpty())
-        return failure(result, romPath, outside);
-    if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address))
-        return failure(result, romPath, firstEntryRefusal(), Refusal::FirstEntry);
+    if (!findTable(result, request, rom, lookUp))
+        return result;
 
     const PassPlan::Plan plan
         = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address);
     if (!plan.refusal.isEmpty())
-        return failure(result, romPath, plan.refusal);
+        return failure(result, request.romPath, plan.refusal);
     if (!compressedFilesLookLikeYaz0(rom, plan.files)) {
         const QString refusal = RomInfo::refusalForKnownDump(lookUp());
         if (!refusal.isEmpty())
-            return failure(result, romPath, refusal);
+            return failure(result, request.romPath, refusal);
     }
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
     result.warnings = plan.warnings;
 
     // The target is opened before the pass, so a folder that cannot take it costs no work.
-    OutputFile output(outputPath,
-        request.replaceOutput ? OutputFile::Existing::Replace : OutputFile::Existing::Keep,
-        request.outputToStandardOutput ? OutputFile::Target::StandardOutput
-                                       : OutputFile::Target::Path);
+    OutputFile output(request.outputPath, existingFor(request), targetFor(request));
     const QString refusal = output.open();
     if (!refusal.isEmpty())
-        return failure(result, outputPath, refusal);
+        return failure(result, request.outputPath, refusal);
     // Pages of the image that no file is written to cost nothing.
     ZeroPagedImage image(DecompressionPass::outputImageSize);
     if (request.lastJobOfTheProcess)
         image.leaveToProcessExit();
     const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan, observer);
     if (!outcome.finished)
-        return failure(result, romPath, windowText("Stopped before the last file"));
+        return failure(result, request.romPath, windowText("Stopped before the last file"));
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = outcome.checksums;
-    const QString writeError = output.write(image.constData(), image.size());
-    if (output.metExistingFile())
-        return failure(result, outputPath, outputExistsText(), Refusal::OutputExists);
-    if (!writeError.isEmpty())
-        return failure(result, outputPath, writeError);
+    writeOutput(result, request, output, image.constData(), image.size());
+    return result;
+}
+
+Result compressFile(
+    const Request &request, const CompressRequest &how, const CompressionJob::Runner &runner)
+{
+    Result result;
+    if (refuseOutputEarly(result, request))
+        return result;
+    const QByteArray rom = readRom(result, request);
+    if (!result.ok() || !findTable(result, request, rom, [] { return nullptr; }))
+        return result;
+    CompressionJob::Layout layout;
+    layout.likeOriginal = !how.originalPath.isEmpty();
+    layout.compressedFiles = how.compressedFiles;
+    if (layout.likeOriginal) {
+        RomFile::Contents original = RomFile::read(how.originalPath);
+        if (!original.ok())
+            return failure(result, how.originalPath, original.error);
+        RomByteOrder::toBigEndian(original.bytes);
+        layout.original = original.bytes;
+    }
+
+    OutputFile output(request.outputPath, existingFor(request), targetFor(request));
+    const QString refusal = output.open();
+    if (!refusal.isEmpty())
+        return failure(result, request.outputPath, refusal);
+    const CompressionJob::Result compressed
+        = CompressionJob::compress(rom, result.address, layout, runner);
+    if (!compressed.ok())
+        return failure(result, request.romPath, compressed.error);
+    result.files = compressed.files;
+    result.compressedFiles = compressed.compressedFiles;
+    result.movedFiles = compressed.movedFiles;
+    result.checksums = compressed.checksums;
+    writeOutput(result, request, output, compressed.image.constData(), compressed.image.size());
     return result;
 }
 

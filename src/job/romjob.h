@@ -3,6 +3,7 @@
 
 #include "byteorder.h"
 #include "checksumrepair.h"
+#include "compressionjob.h"
 #include "decompressionjob.h"
 #include "knowndumps.h"
 
@@ -51,6 +52,8 @@ struct Result
     bool alreadyDecompressed = false; // no file of the table was stored compressed
     QStringList warnings; // what was odd about the table (see PassPlan::warnings)
     QString knownDump; // the name of the known dump whose table address was used, if one was
+    int compressedFiles = 0; // compressFile: files written compressed
+    int movedFiles = 0; // compressFile with an original: files that left their place
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -62,6 +65,20 @@ struct Result
 // ROM.
 Result decompressFile(const Request &request, const DecompressionJob::Observer &observer = {},
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
+
+// How compressFile lays out the ROM: like an original compressed ROM, or packed with the files
+// these ranges name compressed.
+struct CompressRequest
+{
+    QString originalPath; // empty: packed
+    QVector<CompressionJob::IndexRange> compressedFiles;
+};
+
+// The way back: reads a decompressed ROM in any byte order (and the original, in any byte order),
+// finds the table as decompressFile does, compresses it (see CompressionJob::compress, which
+// checks its own result) and writes the image by the same rules. The runner encodes the files.
+Result compressFile(const Request &request, const CompressRequest &how,
+    const CompressionJob::Runner &runner = CompressionJob::Runner());
 
 } // namespace RomJob
 

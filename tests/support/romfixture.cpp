@@ -1,6 +1,7 @@
 #include "romfixture.h"
 
 #include "yaz0encoder.h"
+#include "yaz0matchingencoder.h"
 
 #include <algorithm>
 
@@ -212,8 +213,11 @@ void RomFixture::layOut()
             file.physicalStart = -1;
             file.physicalEnd = -1;
         } else {
-            bytes = file.storage == Storage::Compressed ? Yaz0Encoder::encodeFile(file.content)
-                                                        : file.content;
+            bytes = file.storage != Storage::Compressed ? file.content
+                : m_likeAnOriginal ? Yaz0MatchingEncoder::encodeFile(file.content)
+                                   : Yaz0Encoder::encodeFile(file.content);
+            if (m_likeAnOriginal && file.storage == Storage::Compressed)
+                bytes.append(QByteArray(align16(bytes.size()) - bytes.size(), '\0'));
             file.physicalStart = physicalAt;
             file.physicalEnd = file.storage == Storage::Compressed ? physicalAt + bytes.size() : 0;
             physicalAt = align16(physicalAt + bytes.size());
@@ -246,6 +250,12 @@ void RomFixture::layOut()
     for (int i = 3; i < all.size(); ++i) {
         if (!stored.at(i - 3).isEmpty())
             m_rom.replace(all.at(i).physicalStart, stored.at(i - 3).size(), stored.at(i - 3));
+    }
+    if (m_likeAnOriginal) {
+        quint32 crc1 = 0, crc2 = 0;
+        referenceChecksum(m_rom, m_chip, &crc1, &crc2);
+        putWord(m_rom, 16, crc1);
+        putWord(m_rom, 20, crc2);
     }
     all[0].content = m_rom.left(firstFileEnd);
     all[1].content = m_rom.mid(firstFileEnd, m_tableAddress - firstFileEnd);

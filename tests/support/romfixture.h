@@ -33,6 +33,10 @@ public:
     void setMinimumSize(int bytes) { m_minimumSize = bytes; }
     // The ROM's length is a multiple of this, 1 MiB unless set.
     void setSizeGranule(int bytes) { m_granule = bytes; }
+    // Stores the ROM as the games' own ROMs are: compressed files made by the program's matching
+    // encoder, padded to 16 bytes, their entries ending after the padding, and the header
+    // checksums right. Compressing such a ROM's decompressed image again must give it back.
+    void storeLikeAnOriginal() { m_likeAnOriginal = true; }
 
     // The ROM in big-endian order.
     QByteArray build();
@@ -66,6 +70,7 @@ private:
     int m_chip;
     int m_minimumSize = 0;
     int m_granule = 0x100000;
+    bool m_likeAnOriginal = false;
     QVector<File> m_added;
     QVector<File> m_entries;
     QByteArray m_rom;

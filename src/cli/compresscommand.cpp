@@ -1,0 +1,117 @@
+#include "compresscommand.h"
+
+#include "checksum.h"
+#include "console.h"
+
+#include <QAtomicInt>
+#include <QCommandLineParser>
+#include <QThreadPool>
+
+#include <climits>
+
+namespace {
+
+const QCommandLineOption likeOption {"like",
+    "Lay the ROM out like ORIGINAL, the compressed ROM it was decompressed from (any byte "
+    "order): the same files compressed, in the same places where they fit.",
+    "ORIGINAL"};
+const QCommandLineOption filesOption {"files",
+    "Compress the files with these table indices (such as 10-941,1000-END), store the rest, "
+    "and lay them all out one after another.",
+    "RANGES"};
+
+bool readIndex(const QString &text, int *index)
+{
+    if (text.compare(QLatin1String("END"), Qt::CaseInsensitive) == 0) {
+        *index = INT_MAX;
+        return true;
+    }
+    bool ok = false;
+    *index = text.toInt(&ok);
+    return ok && *index >= 0 && !text.startsWith(QLatin1Char('+'));
+}
+
+} // namespace
+
+CompressCommand::CompressCommand()
+    : RomCommand("compress", "Write a compressed copy of each decompressed ROM.", "cmp_")
+{ }
+
+QList<QCommandLineOption> CompressCommand::options() const
+{
+    return sharedOptions() << likeOption << filesOption;
+}
+
+bool CompressCommand::readRanges(const QString &text, QVector<CompressionJob::IndexRange> *ranges)
+{
+    ranges->clear();
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.trimmed().split(QLatin1Char('-'));
+        CompressionJob::IndexRange range;
+        if (ends.size() > 2 || !readIndex(ends.first(), &range.first)
+            || !readIndex(ends.last(), &range.last) || range.first > range.last)
+            return false;
+        ranges->append(range);
+    }
+    return !ranges->isEmpty();
+}
+
+int CompressCommand::run(const QCommandLineParser &parser, const QStringList &roms) const
+{
+    Settings settings;
+    QString error = readSettings(parser, roms, settings);
+    if (error.isEmpty() && parser.isSet(likeOption) == parser.isSet(filesOption))
+        error = QStringLiteral("compress needs --like ORIGINAL or --files RANGES, one of them");
+    how = RomJob::CompressRequest();
+    if (error.isEmpty() && parser.isSet(likeOption)) {
+        how.originalPath = parser.value(likeOption);
+        if (how.originalPath.isEmpty())
+            error = QStringLiteral("--like needs the original ROM");
+        settings.otherInputs << how.originalPath;
+    }
+    if (error.isEmpty() && parser.isSet(filesOption)
+        && !readRanges(parser.value(filesOption), &how.compressedFiles)) {
+        error = QStringLiteral("--files takes table indices such as 10-941,1000-END, not \"%1\"")
+                    .arg(parser.value(filesOption));
+    }
+    if (!error.isEmpty())
+        return Console::usageError(error, name);
+    return runAll(settings);
+}
+
+RomJob::Result CompressCommand::runJob(
+    const Settings &settings, const RomJob::Request &request, const Progress &progress) const
+{
+    QThreadPool pool;
+    pool.setMaxThreadCount(settings.jobs);
+    const CompressionJob::Runner runner
+        = [&](int count, const std::function<void(int index)> &task) {
+              QAtomicInt done = 0;
+              for (int i = 0; i < count; ++i) {
+                  pool.start([&, i] {
+                      task(i);
+                      progress(QStringLiteral("%1/%2 files encoded")
+                                   .arg(done.fetchAndAddOrdered(1) + 1)
+                                   .arg(count),
+                          false);
+                  });
+              }
+              pool.waitForDone();
+              progress(QStringLiteral("checking and writing"), true);
+          };
+    return RomJob::compressFile(request, how, runner);
+}
+
+QString CompressCommand::successLine(
+    const RomJob::Request &request, const RomJob::Result &result) const
+{
+    const QString checksums = result.checksums.repaired
+        ? QStringLiteral("checksums repaired for %1").arg(Checksum::chipName(result.checksums.chip))
+        : QStringLiteral("checksums left alone: unknown boot chip");
+    return QStringLiteral("%1 -> %2: %3 files, %4 compressed, %5 moved, %6")
+        .arg(request.romPath, request.outputPath)
+        .arg(result.files)
+        .arg(result.compressedFiles)
+        .arg(result.movedFiles)
+        .arg(checksums);
+}

@@ -1,0 +1,64 @@
+#ifndef ROMCOMMAND_H
+#define ROMCOMMAND_H
+
+#include "command.h"
+#include "romjob.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// What the commands that make a ROM from each ROM given (decompress, compress) share: the
+// options for the output, the table and the batch, the refusals before any work (outputs that
+// clash or would land on an input), the progress line, and a batch in which one ROM that fails
+// does not stop the others.
+class RomCommand : public Command
+{
+public:
+    struct Settings
+    {
+        QStringList roms; // "-" is standard input
+        QStringList otherInputs; // files read besides the ROMs, never written over either
+        QString output; // one ROM's output file ("-": standard output), or empty
+        QString directory; // the folder for every output, or empty: beside each ROM
+        QString outputPrefix = QStringLiteral("dec_"); // of the default output name
+        bool addressGiven = false; // otherwise each ROM's build string gives it
+        qint32 address = 0;
+        bool checkFirstEntry = true;
+        bool force = false;
+        int jobs = 1;
+        bool quiet = false;
+        bool verbose = false;
+        bool processEndsAfter = false; // memory may be left to the system at the end
+    };
+
+    // Where the copy of rom goes.
+    static QString outputPathFor(const Settings &settings, const QString &rom);
+
+    // Shows progress on the progress line; now shows it at once.
+    using Progress = std::function<void(const QString &what, bool now)>;
+
+protected:
+    RomCommand(const char *name, const char *summary, const char *outputPrefix);
+
+    // The options every such command takes.
+    static QList<QCommandLineOption> sharedOptions();
+    // Reads the shared options; returns a usage error or an empty string.
+    QString readSettings(
+        const QCommandLineParser &parser, const QStringList &roms, Settings &settings) const;
+
+    // Runs the job on every ROM; returns 0 when every one was written, 1 when any failed.
+    int runAll(const Settings &settings) const;
+
+    virtual RomJob::Result runJob(const Settings &settings, const RomJob::Request &request,
+        const Progress &progress) const = 0;
+    // How many ROMs are worked on at once.
+    virtual int romsAtOnce(const Settings &settings) const { return settings.jobs; }
+    virtual QString successLine(const RomJob::Request &request, const RomJob::Result &result) const;
+
+private:
+    const QString outputPrefix;
+};
+
+#endif // ROMCOMMAND_H

@@ -1,0 +1,64 @@
+#ifndef COMPRESSIONJOB_H
+#define COMPRESSIONJOB_H
+
+#include "checksumrepair.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+// The way back: a decompressed ROM held in memory, in big-endian order, made into a compressed
+// one. Every file of the table is compressed with the matching encoder or stored as it is, laid
+// out either as the original compressed ROM has it or packed one after another, the table's
+// entries are rewritten for the new places and the header checksums repaired. Before the result
+// is handed out it is decompressed again with the program's own pass, and every file must come
+// back as it went in.
+namespace CompressionJob {
+
+// Table indices from first to last, both included.
+struct IndexRange
+{
+    int first = 0;
+    int last = 0;
+};
+
+struct Layout
+{
+    // With an original (big endian), each file is compressed exactly when the original stores it
+    // compressed (a file the original's table does not list is compressed), keeps the original's
+    // place when it still fits there and goes after the last used byte otherwise; every byte no
+    // file covers is the original's, and the size is the original's, grown only as needed.
+    QByteArray original;
+    bool likeOriginal = false;
+    // Without one, the files these ranges name are compressed, the rest stored, all laid one after
+    // another from offset 0, each at a multiple of 16; the size is rounded up to 1 MiB.
+    QVector<IndexRange> compressedFiles;
+};
+
+// Runs task for every index from 0 to count - 1, in any order and on any threads; the files are
+// encoded this way. By default one after another.
+using Runner = std::function<void(int count, const std::function<void(int index)> &task)>;
+
+struct Result
+{
+    QString error; // why there is no result; empty when there is one
+    QByteArray image; // the compressed ROM, big endian
+    int files = 0; // entries of the table that have bytes
+    int compressedFiles = 0;
+    int movedFiles = 0; // with an original: files that no longer fit their place
+    qint32 tableAddress = 0; // where the table stands in the result
+    HeaderChecksums::Report checksums;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The largest image the result may be, the size of the image a decompression makes.
+constexpr qint64 maxImageSize = 0x4000000;
+
+Result compress(const QByteArray &rom, qint32 tableAddress, const Layout &layout,
+    const Runner &runner = Runner());
+
+} // namespace CompressionJob
+
+#endif // COMPRESSIONJOB_H
