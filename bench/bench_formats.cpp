@@ -3,11 +3,14 @@
 #include "benchdata.h"
 #include "byteorder.h"
 #include "checksum.h"
+#include "deflate.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
 #include "yaz0rule.h"
 
 #include <vector>
+
+#include <zlib.h>
 
 namespace {
 
@@ -151,6 +154,45 @@ void yaz0MatchingEncode(benchmark::State &state)
     reportAgainstMemcpy(state, bytes, seconds);
 }
 
+// The same files as raw DEFLATE streams, the iQue Player versions' way, decoded by the program
+// (libdeflate) and, as a reference, by zlib's raw inflate.
+void deflateDecode(benchmark::State &state, bool withZlib)
+{
+    std::vector<std::pair<QByteArray, int>> streams; // stream, decoded length
+    qint64 bytes = 0;
+    for (const RomFixture::File &file : gameLikeRom().entries()) {
+        if (file.storage == RomFixture::Storage::Compressed) {
+            streams.emplace_back(deflateStream(file.content), file.content.size());
+            bytes += file.content.size();
+        }
+    }
+    QByteArray buffer(Yaz0::maxDeclaredSize / 16, '\0');
+    double seconds = 0;
+    for (auto _ : state) {
+        const CpuTimer timer;
+        for (const auto &[stream, length] : streams) {
+            if (withZlib) {
+                z_stream z {};
+                inflateInit2(&z, -15);
+                z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(stream.constData()));
+                z.avail_in = uInt(stream.size());
+                z.next_out = reinterpret_cast<Bytef *>(buffer.data());
+                z.avail_out = uInt(length);
+                if (inflate(&z, Z_FINISH) != Z_STREAM_END)
+                    state.SkipWithError("zlib could not inflate a file");
+                inflateEnd(&z);
+            } else if (Deflate::decodeInto(stream.constData(), stream.size(), buffer.data(), length)
+                != Deflate::Outcome::Decoded) {
+                state.SkipWithError("a file did not decode");
+            }
+        }
+        benchmark::ClobberMemory();
+        seconds += timer.seconds();
+    }
+    state.counters["files"] = double(streams.size());
+    reportAgainstMemcpy(state, bytes, seconds / double(state.iterations()));
+}
+
 BENCHMARK(yaz0Decode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(yaz0DecodeInPlace, fastest, Yaz0::Kernel::Fastest)
     ->Unit(benchmark::kMillisecond)
@@ -162,5 +204,7 @@ BENCHMARK_CAPTURE(convert, v64, ByteOrder::V64)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(convert, n64, ByteOrder::N64)->Unit(benchmark::kMillisecond);
 BENCHMARK(checksum)->Arg(6101)->Arg(6102)->Arg(6103)->Arg(6105)->Arg(6106)->Unit(
     benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(deflateDecode, libdeflate, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(deflateDecode, zlib, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(yaz0MatchingEncode)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_MAIN();

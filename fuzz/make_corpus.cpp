@@ -1,5 +1,5 @@
 // Writes seed ROMs for fuzz_wholerom, made by the test fixture builder: one small ROM of each game
-// family in each byte order.
+// family in each byte order, and one whose files are raw DEFLATE streams.
 #include "romfixture.h"
 
 #include <QDir>
@@ -49,5 +49,12 @@ int main(int argc, char *argv[])
                 return 1;
         }
     }
+    // The iQue Player versions' way: the same files as raw DEFLATE streams.
+    RomFixture ique = smallRom(0);
+    ique.storeWithDeflate();
+    const QByteArray deflate = ique.build();
+    QFile file(QStringLiteral("%1/ique-deflate.z64").arg(QString::fromLocal8Bit(argv[1])));
+    if (!file.open(QFile::WriteOnly) || file.write(deflate) != deflate.size())
+        return 1;
     return 0;
 }

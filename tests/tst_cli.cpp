@@ -263,6 +263,7 @@ void TestCli::infoAsJson()
     QCOMPARE(facts.value("files").toInt(), fixture.entries().size());
     QVERIFY(facts.value("compressedFiles").toInt() > 0);
     QCOMPARE(facts.value("alreadyDecompressed").toBool(), false);
+    QCOMPARE(facts.value("codec").toString(), QStringLiteral("yaz0"));
     for (const char *key :
         {"size", "title", "gameCode", "region", "revision", "crc1", "crc2", "tableProblem"})
         QVERIFY2(facts.contains(key), key);

@@ -86,10 +86,14 @@ void TestDecompressing::decompressesEachFamily_data()
     QTest::addColumn<QString>("order");
     QTest::addColumn<int>("chip");
     QTest::addColumn<QString>("game");
-    QTest::newRow("Ocarina of Time, z64") << 0 << "z64" << 6105 << "Ocarina of Time NTSC 1.0 & 1.1";
-    QTest::newRow("Majora's Mask, v64") << 1 << "v64" << 6105 << "Majora's Mask NTSC-U";
+    QTest::addColumn<bool>("deflate"); // the files stored as the iQue Player versions store them
+    QTest::newRow("Ocarina of Time, z64")
+        << 0 << "z64" << 6105 << "Ocarina of Time NTSC 1.0 & 1.1" << false;
+    QTest::newRow("Majora's Mask, v64") << 1 << "v64" << 6105 << "Majora's Mask NTSC-U" << false;
     QTest::newRow("Doubutsu no Mori, n64")
-        << 2 << "n64" << 6102 << "Doubutsu no Mori (Animal Crossing)";
+        << 2 << "n64" << 6102 << "Doubutsu no Mori (Animal Crossing)" << false;
+    QTest::newRow("Ocarina of Time, DEFLATE files, n64")
+        << 0 << "n64" << 6105 << "Ocarina of Time NTSC 1.0 & 1.1" << true;
 }
 
 void TestDecompressing::decompressesEachFamily()
@@ -98,9 +102,12 @@ void TestDecompressing::decompressesEachFamily()
     QFETCH(QString, order);
     QFETCH(int, chip);
     QFETCH(QString, game);
+    QFETCH(bool, deflate);
     RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
         : family == 1                ? RomFixture::majoraLike()
                                      : RomFixture::doubutsuLike();
+    if (deflate)
+        fixture.storeWithDeflate();
     QByteArray rom = fixture.build();
     if (order == "v64")
         rom = RomFixture::toV64(rom);
@@ -114,6 +121,8 @@ void TestDecompressing::decompressesEachFamily()
     ModalDialogs dialogs;
     load(window, romFile);
     QCOMPARE(gameCombo(window)->currentText(), game);
+    QTRY_VERIFY(!romFacts(window).startsWith("Looking"));
+    QCOMPARE(romFacts(window).contains("Files compressed with DEFLATE (iQue Player)"), deflate);
     dialogs.queueFilePath(saved);
     decompressButton(window)->click();
     QCOMPARE(dialogs.fileDialogTitles, QStringList {"Save File"});

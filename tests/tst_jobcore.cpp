@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(NotRomReason)
+Q_DECLARE_METATYPE(DecompressionPass::Codec)
 
 class TestJobCore : public QObject
 {
@@ -39,10 +40,14 @@ private slots:
     void tellsWhatARomIs();
     void recognisesKnownDumps_data();
     void recognisesKnownDumps();
-    void refusesAKnownDumpThatIsNotYaz0();
+    void refusesAKnownDeflateDumpWithBadStreams();
     void refusesANonRomFromItsFirstBytes_data();
     void refusesANonRomFromItsFirstBytes();
     void namesACutOffRom();
+    void deflateRomGivesTheYaz0RomsImage_data();
+    void deflateRomGivesTheYaz0RomsImage();
+    void refusesBrokenDeflateFiles_data();
+    void refusesBrokenDeflateFiles();
     void jobAnswersToItsObserver_data();
     void jobAnswersToItsObserver();
 };
@@ -230,7 +235,7 @@ void TestJobCore::recognisesKnownDumps()
                 : QStringLiteral("Known dump: Test Dump (Europe)"));
 }
 
-void TestJobCore::refusesAKnownDumpThatIsNotYaz0()
+void TestJobCore::refusesAKnownDeflateDumpWithBadStreams()
 {
     RomFixture fixture = RomFixture::ocarinaLike();
     QByteArray rom = fixture.build();
@@ -250,8 +255,8 @@ void TestJobCore::refusesAKnownDumpThatIsNotYaz0()
     request.romPath = file.fileName();
     request.outputPath = dir.filePath("out.z64");
     const RomJob::Result result = RomJob::decompressFile(request, {}, {dumps, 1});
-    QVERIFY2(result.error.startsWith("This ROM is Test Player (China). Its files are compressed "
-                                     "with DEFLATE"),
+    // The known dump says DEFLATE, and these streams are none: the first is named.
+    QVERIFY2(result.error.contains("is a DEFLATE stream that is corrupt or ends early"),
         qPrintable(result.error));
     QVERIFY(!QFile::exists(request.outputPath));
 }
@@ -313,6 +318,93 @@ void TestJobCore::namesACutOffRom()
     QCOMPARE(RomInfo::inspect(rom).warnings, QStringList {warning});
     // A whole ROM has no such warning.
     QVERIFY(RomInfo::inspect(fixture.build()).warnings.isEmpty());
+}
+
+void TestJobCore::deflateRomGivesTheYaz0RomsImage_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("Ocarina of Time, z64") << 0 << "z64";
+    QTest::newRow("Majora's Mask, v64") << 1 << "v64";
+    QTest::newRow("Doubutsu no Mori, n64") << 2 << "n64";
+}
+
+// The same ROM with its files stored as raw DEFLATE streams decompresses to exactly the image it
+// gives with Yaz0 files, and says which codec it found.
+void TestJobCore::deflateRomGivesTheYaz0RomsImage()
+{
+    QFETCH(int, family);
+    QFETCH(QString, order);
+    QTemporaryDir dir;
+    QByteArray outputs[2];
+    for (const bool deflate : {false, true}) {
+        RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
+            : family == 1                ? RomFixture::majoraLike()
+                                         : RomFixture::doubutsuLike();
+        if (deflate)
+            fixture.storeWithDeflate();
+        QByteArray rom = fixture.build();
+        QCOMPARE(RomInfo::inspect(rom).codec,
+            deflate ? DecompressionPass::Codec::Deflate : DecompressionPass::Codec::Yaz0);
+        rom = order == "v64" ? RomFixture::toV64(rom)
+            : order == "n64" ? RomFixture::toN64(rom)
+                             : rom;
+        QFile file(dir.filePath("rom." + order));
+        QVERIFY(file.open(QFile::WriteOnly) && file.write(rom) == rom.size());
+        file.close();
+        RomJob::Request request;
+        request.romPath = file.fileName();
+        request.outputPath = dir.filePath(deflate ? "deflate.z64" : "yaz0.z64");
+        const RomJob::Result result = RomJob::decompressFile(request);
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QFile out(request.outputPath);
+        QVERIFY(out.open(QFile::ReadOnly));
+        outputs[deflate] = out.readAll();
+    }
+    QCOMPARE(outputs[1].size(), outputs[0].size());
+    QVERIFY(outputs[1] == outputs[0]);
+}
+
+void TestJobCore::refusesBrokenDeflateFiles_data()
+{
+    QTest::addColumn<int>("change"); // to the range's end, in bytes; 0: a corrupt stream
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("corrupt") << 0 << "is a DEFLATE stream that is corrupt or ends early";
+    QTest::newRow("range too long")
+        << 16 << "is a DEFLATE stream that decodes to fewer bytes than its range";
+    QTest::newRow("range too short")
+        << -16 << "is a DEFLATE stream that decodes to more bytes than its range";
+}
+
+// A DEFLATE file is decoded whole or not at all: one that does not fill its range exactly is
+// refused, by its entry, before any pass.
+void TestJobCore::refusesBrokenDeflateFiles()
+{
+    QFETCH(int, change);
+    QFETCH(QString, problem);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    fixture.storeWithDeflate();
+    QByteArray rom = fixture.build();
+    // The second compressed file; the first tells the codec.
+    int seen = 0;
+    int index = -1;
+    for (int i = 0; i < fixture.entries().size() && index < 0; ++i) {
+        if (fixture.entries().at(i).storage == RomFixture::Storage::Compressed && seen++ == 1)
+            index = i;
+    }
+    QVERIFY(index > 0);
+    const RomFixture::File &broken = fixture.entries().at(index);
+    const int entry = fixture.tableAddress() + 16 * index;
+    if (change == 0)
+        rom.replace(broken.physicalStart, 8, QByteArray(8, '\xFF'));
+    else
+        putWord(rom, entry + 4, quint32(broken.virtualEnd + change));
+    const PassPlan::Plan plan
+        = PassPlan::make(rom, DecompressionPass::outputImageSize, fixture.tableAddress());
+    QCOMPARE(plan.codec, DecompressionPass::Codec::Deflate);
+    QVERIFY2(plan.refusal.startsWith(QStringLiteral("Entry %1 of the file table").arg(index)),
+        qPrintable(plan.refusal));
+    QVERIFY2(plan.refusal.contains(problem), qPrintable(plan.refusal));
 }
 
 void TestJobCore::jobAnswersToItsObserver_data()

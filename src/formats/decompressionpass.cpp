@@ -1,6 +1,7 @@
 #include "decompressionpass.h"
 
 #include "bigendian.h"
+#include "deflate.h"
 #include "yaz0.h"
 
 #include <algorithm>
@@ -112,7 +113,7 @@ void rewriteEntry(ImageBuffer &output, qint64 offset, qint32 virtualStart)
     BigEndian::store32(output.data() + offset + 4, 0);
 }
 
-Problem problemOf(const QByteArray &rom, const FileRecord &file)
+Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
 {
     if (file.virtualStart < 0 || file.virtualEnd < 0 || file.physicalStart < 0)
         return Problem::NegativeAddress;
@@ -122,6 +123,10 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file)
         return Problem::None;
     if (file.physicalEnd < file.physicalStart)
         return Problem::InvertedRange;
+    if (codec == Codec::Deflate) {
+        const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
+        return rangeLength > Yaz0::maxDeclaredSize ? Problem::DeclaredSizeTooLarge : Problem::None;
+    }
     const Span stored
         = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
     if (declaredSize(stored) > Yaz0::maxDeclaredSize)
@@ -131,11 +136,13 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file)
 
 // The most bytes the file can come to: what the ROM holds of it, or its declared size plus the
 // longest back-reference overrun.
-qint64 largestFileLength(const QByteArray &rom, const FileRecord &file)
+qint64 largestFileLength(const QByteArray &rom, const FileRecord &file, Codec codec)
 {
     const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
     if (!isCompressed(file))
         return slice(rom, file.physicalStart, rangeLength).length;
+    if (codec == Codec::Deflate)
+        return rangeLength;
     const Span stored
         = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
     const qint32 declared = Yaz0::cappedDeclaredSize(declaredSize(stored));
@@ -144,12 +151,15 @@ qint64 largestFileLength(const QByteArray &rom, const FileRecord &file)
 
 // The bytes the pass decodes or copies for a file, plus, when the file does not fit its range in
 // place, the whole image that the splice moves (and may copy to grow it).
-qint64 workFor(const QByteArray &rom, const FileRecord &file, qint64 outputLength)
+qint64 workFor(const QByteArray &rom, const FileRecord &file, qint64 outputLength, Codec codec)
 {
     const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
     qint64 length = 0;
     bool inPlace = false;
-    if (!isCompressed(file)) {
+    if (isCompressed(file) && codec == Codec::Deflate) {
+        length = rangeLength;
+        inPlace = file.virtualEnd <= outputLength;
+    } else if (!isCompressed(file)) {
         length = slice(rom, file.physicalStart, rangeLength).length;
         inPlace = length == rangeLength && file.virtualEnd <= outputLength;
     } else {
@@ -167,6 +177,26 @@ qint64 storedLength(const FileRecord &file)
                               : qint64(file.virtualEnd) - file.virtualStart;
 }
 
+// A DEFLATE file decodes to exactly its range: in place when the image holds the range, else
+// beside it and spliced in. A stream that does not decode whole leaves zeros, never part of it
+// (the plan refuses such a table before any pass).
+void inflateFile(ImageBuffer &output, qint64 start, qint64 end, Span stored)
+{
+    const qint64 length = end - start;
+    if (end <= output.size()) {
+        char *destination = output.data() + start;
+        if (Deflate::decodeInto(stored.data, stored.length, destination, length)
+            != Deflate::Outcome::Decoded)
+            std::memset(destination, 0, size_t(length));
+        return;
+    }
+    QByteArray decoded(int(length), '\0');
+    if (Deflate::decodeInto(stored.data, stored.length, decoded.data(), length)
+        != Deflate::Outcome::Decoded)
+        decoded.fill('\0');
+    splice(output, start, end, decoded.constData(), decoded.size());
+}
+
 } // namespace
 
 QByteArray newOutputImage()
@@ -181,16 +211,19 @@ void placeFile(
     placeFile(rom, image, tableAddress, file);
 }
 
-void placeFile(
-    const QByteArray &rom, ImageBuffer &output, qint32 tableAddress, const FileRecord &file)
+void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
+    const FileRecord &file, Codec codec)
 {
-    if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file) != Problem::None)
+    if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file, codec) != Problem::None)
         return;
     const qint64 start = file.virtualStart;
     const qint64 end = file.virtualEnd;
     if (!isCompressed(file)) {
         const Span stored = slice(rom, file.physicalStart, end - start);
         splice(output, start, end, stored.data, stored.length);
+    } else if (codec == Codec::Deflate) {
+        inflateFile(output, start, end,
+            slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart));
     } else {
         const Span stored
             = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
@@ -204,8 +237,16 @@ void placeFile(
     rewriteEntry(output, rewriteOffset(tableAddress, file), file.virtualStart);
 }
 
-Finding findProblem(
-    const QByteArray &rom, qint64 outputSize, qint32 tableAddress, const QVector<FileRecord> &files)
+QByteArray storedBytes(const QByteArray &rom, const FileRecord &file)
+{
+    const qint64 length = isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
+                                             : qint64(file.virtualEnd) - file.virtualStart;
+    const Span stored = slice(rom, file.physicalStart, length);
+    return QByteArray::fromRawData(stored.data, int(stored.length));
+}
+
+Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
+    const QVector<FileRecord> &files, Codec codec)
 {
     if (files.size() > FileTable::maxFiles)
         return {Problem::TooManyFiles, FileTable::maxFiles};
@@ -214,14 +255,14 @@ Finding findProblem(
     for (const FileRecord &file : files) {
         if (file.physicalEnd == FileTable::absentFile)
             continue;
-        const Problem problem = problemOf(rom, file);
+        const Problem problem = problemOf(rom, file, codec);
         if (problem != Problem::None)
             return {problem, file.index};
-        work += workFor(rom, file, largestOutput);
+        work += workFor(rom, file, largestOutput, codec);
         if (work > maxWork)
             return {Problem::TooMuchWork, file.index};
         largestOutput = lengthAfterSplice(
-            largestOutput, file.virtualStart, file.virtualEnd, largestFileLength(rom, file));
+            largestOutput, file.virtualStart, file.virtualEnd, largestFileLength(rom, file, codec));
         if (rewriteOffset(tableAddress, file) + 8 > largestOutput)
             largestOutput += 8;
         if (largestOutput > maxOutputSize)

@@ -23,13 +23,17 @@ QByteArray newOutputImage();
 // (FileTable::maxFiles) this keeps a bad table from exhausting memory or running for hours.
 constexpr qint64 maxOutputSize = 0x10000000;
 
-// Writes one file: copied when physicalEnd is 0, Yaz0-decoded from the stored bytes up to
-// physicalEnd otherwise, skipped when it is -1. A file that fills its virtual range exactly is
-// written in place; any other length replaces the range (clipped to the image) and moves what
-// follows. Reads past the end of the ROM yield fewer bytes. Entries that findProblem refuses are
-// left alone.
-void placeFile(
-    const QByteArray &rom, ImageBuffer &output, qint32 tableAddress, const FileRecord &file);
+// How a ROM's compressed files are stored: Yaz0 in the games as sold, raw DEFLATE in the iQue
+// Player versions. One ROM uses one codec for all of its files.
+enum class Codec { Yaz0, Deflate };
+
+// Writes one file: copied when physicalEnd is 0, decoded from the stored bytes up to physicalEnd
+// otherwise (a DEFLATE file to exactly its range's length), skipped when it is -1. A file that
+// fills its virtual range exactly is written in place; any other length replaces the range (clipped
+// to the image) and moves what follows. Reads past the end of the ROM yield fewer bytes. Entries
+// that findProblem refuses are left alone.
+void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
+    const FileRecord &file, Codec codec = Codec::Yaz0);
 void placeFile(
     const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file);
 
@@ -37,7 +41,7 @@ enum class Problem {
     None,
     NegativeAddress, // a negative virtual or ROM offset
     InvertedRange, // an end before its start
-    DeclaredSizeTooLarge, // a Yaz0 header declaring more than the decoder produces
+    DeclaredSizeTooLarge, // a Yaz0 header (or a DEFLATE file's range) of more than 64 MiB
     OutputTooLarge, // the files could grow the image past maxOutputSize
     TooManyFiles, // more than FileTable::maxFiles entries
     TooMuchWork, // decoding and moving would pass maxWork bytes
@@ -58,7 +62,10 @@ struct Finding
 // Checks, without decoding anything, that the pass over files can neither crash, grow the
 // output image (of outputSize bytes) past maxOutputSize, nor do more than maxWork bytes of work.
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
-    const QVector<FileRecord> &files);
+    const QVector<FileRecord> &files, Codec codec = Codec::Yaz0);
+
+// The stored bytes of a file, cut short where the ROM ends.
+QByteArray storedBytes(const QByteArray &rom, const FileRecord &file);
 
 // How many of the files that are not absent have stored bytes past the end of the ROM; the pass
 // reads zeros there, which a ROM cut short gives.

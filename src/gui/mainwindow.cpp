@@ -547,15 +547,6 @@ void MainWindow::startDecompression()
         if (answer != QMessageBox::Yes)
             return;
     }
-    // A known dump that is not packed with Yaz0 would come out as garbage.
-    factsWatcher.waitForFinished();
-    if (!factsWatcher.future().isCanceled() && factsWatcher.future().resultCount() > 0) {
-        const QString refusal = RomInfo::refusalForKnownDump(factsWatcher.result().knownDump);
-        if (!refusal.isEmpty()) {
-            QMessageBox::warning(this, tr("Warning"), refusal);
-            return;
-        }
-    }
     // A table that will be refused is refused before anyone picks a name for its output.
     initFilesystem(address);
     if (!checkFileList())

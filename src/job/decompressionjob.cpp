@@ -11,7 +11,7 @@ bool runPass(
     for (int i = 0; i < count; ++i) {
         if (observer.beforeFile && !observer.beforeFile(i))
             return false;
-        DecompressionPass::placeFile(rom, image, plan.address, plan.files.at(i));
+        DecompressionPass::placeFile(rom, image, plan.address, plan.files.at(i), plan.codec);
         if (observer.afterFile)
             observer.afterFile(i + 1, count);
     }

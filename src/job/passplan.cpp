@@ -3,6 +3,7 @@
 #include "windowtext.h"
 
 #include "decompressionpass.h"
+#include "deflate.h"
 #include "yaz0.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ QString entryProblem(DecompressionPass::Problem problem)
     case Problem::InvertedRange:
         return windowText("ends before it starts");
     case Problem::DeclaredSizeTooLarge:
-        return windowText("is a compressed file that declares more than %1 MiB")
+        return windowText("is a compressed file of more than %1 MiB")
             .arg(Yaz0::maxDeclaredSize >> 20);
     case Problem::OutputTooLarge:
         return windowText("would grow the decompressed ROM past %1 MiB")
@@ -36,6 +37,47 @@ QString entryProblem(DecompressionPass::Problem problem)
     case Problem::TooMuchWork:
     case Problem::None:
         break;
+    }
+    return QString();
+}
+
+QString deflateProblem(Deflate::Outcome outcome)
+{
+    switch (outcome) {
+    case Deflate::Outcome::Corrupt:
+        return windowText("is a DEFLATE stream that is corrupt or ends early");
+    case Deflate::Outcome::TooShort:
+        return windowText("is a DEFLATE stream that decodes to fewer bytes than its range");
+    case Deflate::Outcome::TooLong:
+        return windowText("is a DEFLATE stream that decodes to more bytes than its range");
+    case Deflate::Outcome::Decoded:
+        break;
+    }
+    return QString();
+}
+
+QString entryRefusal(const FileRecord &file, qint32 address, const QString &problem)
+{
+    return windowText("Entry %1 of the file table at %2 (%3) %4.\nNothing was decompressed.")
+        .arg(file.index)
+        .arg(FileTable::addressText(address), entryText(file), problem);
+}
+
+// A DEFLATE file is decoded whole or not at all, so every one is decoded once before the pass.
+QString firstBadDeflateFile(const QByteArray &rom, qint32 address, const QVector<FileRecord> &files)
+{
+    QByteArray scratch;
+    for (const FileRecord &file : files) {
+        if (!FileTable::isCompressed(file))
+            continue;
+        const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
+        if (scratch.size() < length)
+            scratch.resize(int(length));
+        const QByteArray stored = DecompressionPass::storedBytes(rom, file);
+        const Deflate::Outcome outcome
+            = Deflate::decodeInto(stored.constData(), stored.size(), scratch.data(), length);
+        if (outcome != Deflate::Outcome::Decoded)
+            return entryRefusal(file, address, deflateProblem(outcome));
     }
     return QString();
 }
@@ -57,12 +99,40 @@ QString addressProblem(const QByteArray &rom, qint32 address)
         .arg(rom.size());
 }
 
-Plan make(const QByteArray &rom, qint64 outputSize, qint32 address)
+bool hasCompressedFiles(const QVector<FileRecord> &files)
+{
+    return std::any_of(files.cbegin(), files.cend(), FileTable::isCompressed);
+}
+
+DecompressionPass::Codec codecFor(
+    const QByteArray &rom, const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump)
+{
+    using DecompressionPass::Codec;
+    if (knownDump && knownDump->compression == KnownDumps::Compression::Deflate)
+        return Codec::Deflate;
+    const auto first = std::find_if(files.cbegin(), files.cend(), FileTable::isCompressed);
+    if (first == files.cend())
+        return Codec::Yaz0;
+    const QByteArray stored = DecompressionPass::storedBytes(rom, *first);
+    const qint64 length = qint64(first->virtualEnd) - first->virtualStart;
+    if (Yaz0::hasMagic(stored.constData(), stored.size()) || length <= 0
+        || length > Yaz0::maxDeclaredSize)
+        return Codec::Yaz0;
+    QByteArray decoded(int(length), Qt::Uninitialized);
+    return Deflate::decodeInto(stored.constData(), stored.size(), decoded.data(), length)
+            == Deflate::Outcome::Decoded
+        ? Codec::Deflate
+        : Codec::Yaz0;
+}
+
+Plan make(
+    const QByteArray &rom, qint64 outputSize, qint32 address, const KnownDumps::Dump *knownDump)
 {
     Plan plan;
     plan.address = address;
     plan.files = FileTable::read(rom, address);
-    plan.refusal = refusal(rom, outputSize, address, plan.files);
+    plan.codec = codecFor(rom, plan.files, knownDump);
+    plan.refusal = refusal(rom, outputSize, address, plan.files, knownDump);
     if (!plan.refusal.isEmpty())
         plan.files = QVector<FileRecord>();
     else
@@ -70,8 +140,8 @@ Plan make(const QByteArray &rom, qint64 outputSize, qint32 address)
     return plan;
 }
 
-QString refusal(
-    const QByteArray &rom, qint64 outputSize, qint32 address, const QVector<FileRecord> &files)
+QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
+    const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump)
 {
     const QString table = FileTable::addressText(address);
     const QString outside = addressProblem(rom, address);
@@ -82,10 +152,12 @@ QString refusal(
                           "decompress.")
             .arg(table);
     }
+    const DecompressionPass::Codec codec = codecFor(rom, files, knownDump);
     const DecompressionPass::Finding finding
-        = DecompressionPass::findProblem(rom, outputSize, address, files);
+        = DecompressionPass::findProblem(rom, outputSize, address, files, codec);
     if (finding.problem == DecompressionPass::Problem::None)
-        return QString();
+        return codec == DecompressionPass::Codec::Deflate ? firstBadDeflateFile(rom, address, files)
+                                                          : QString();
     if (finding.problem == DecompressionPass::Problem::TooManyFiles) {
         return windowText(
             "The file table at %1 lists more than %2 files, far more than any game has, so "
@@ -102,10 +174,7 @@ QString refusal(
             .arg(DecompressionPass::maxWork >> 20)
             .arg(finding.index);
     }
-    return windowText("Entry %1 of the file table at %2 (%3) %4.\nNothing was "
-                      "decompressed.")
-        .arg(finding.index)
-        .arg(table, entryText(files.at(finding.index)), entryProblem(finding.problem));
+    return entryRefusal(files.at(finding.index), address, entryProblem(finding.problem));
 }
 
 QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files)

@@ -1,7 +1,9 @@
 #ifndef PASSPLAN_H
 #define PASSPLAN_H
 
+#include "decompressionpass.h"
 #include "filetable.h"
+#include "knowndumps.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,6 +22,7 @@ struct Plan
 {
     qint32 address = 0;
     QVector<FileRecord> files;
+    DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
     QString refusal; // why the pass must not start; empty when it may
     QStringList warnings; // what the pass may do, but the user should know
 };
@@ -27,14 +30,24 @@ struct Plan
 // Why no table can stand at address (it lies past the end of the ROM), or an empty string.
 QString addressProblem(const QByteArray &rom, qint32 address);
 
+// How the ROM's compressed files are stored: DEFLATE when the known dump says so, or when the
+// first compressed file is no Yaz0 file and inflates cleanly to exactly its range; Yaz0 otherwise.
+DecompressionPass::Codec codecFor(const QByteArray &rom, const QVector<FileRecord> &files,
+    const KnownDumps::Dump *knownDump = nullptr);
+
+// Whether the files have any compressed file at all.
+bool hasCompressedFiles(const QVector<FileRecord> &files);
+
 // Reads the table at address and checks it for an image of outputSize bytes.
-Plan make(const QByteArray &rom, qint64 outputSize, qint32 address);
+Plan make(const QByteArray &rom, qint64 outputSize, qint32 address,
+    const KnownDumps::Dump *knownDump = nullptr);
 
 // Why a pass over files (read from the table at address) must not start, or an empty string:
-// a list with no files (the pass would never report back), one longer than any game's, or one
-// with an entry that could crash the pass or grow the image without bound.
-QString refusal(
-    const QByteArray &rom, qint64 outputSize, qint32 address, const QVector<FileRecord> &files);
+// a list with no files (the pass would never report back), one longer than any game's, one
+// with an entry that could crash the pass or grow the image without bound, or a DEFLATE file
+// that does not decode whole to its range (each is decoded once to see).
+QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
+    const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump = nullptr);
 
 // What is odd about a table that may be decompressed: files whose stored bytes lie past the end
 // of the ROM (a ROM cut short: the pass reads zeros there), and no compressed file at all.

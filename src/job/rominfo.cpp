@@ -36,8 +36,10 @@ void readTable(const QByteArray &rom, Facts &facts)
             ++facts.compressedFiles;
     }
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0;
-    facts.tableProblem
-        = PassPlan::refusal(rom, DecompressionPass::outputImageSize, facts.tableAddress, files);
+    facts.hasCodec = facts.compressedFiles > 0;
+    facts.codec = PassPlan::codecFor(rom, files, facts.knownDump);
+    facts.tableProblem = PassPlan::refusal(
+        rom, DecompressionPass::outputImageSize, facts.tableAddress, files, facts.knownDump);
     if (facts.tableProblem.isEmpty())
         facts.warnings = PassPlan::warnings(rom, files);
 }
@@ -77,6 +79,12 @@ QString checksumWordText(const HeaderChecksums::Report &report, int word)
     if (report.good(word))
         return stored + windowText(" (good)");
     return stored + windowText(" (bad: should be %1)").arg(hexWord(report.computed[word]));
+}
+
+QString codecName(DecompressionPass::Codec codec)
+{
+    return codec == DecompressionPass::Codec::Deflate ? QStringLiteral("deflate")
+                                                      : QStringLiteral("yaz0");
 }
 
 QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
@@ -129,14 +137,9 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     return facts;
 }
 
-QString refusalForKnownDump(const KnownDumps::Dump *dump)
+QString deflateText()
 {
-    if (!dump || dump->compression == KnownDumps::Compression::Yaz0)
-        return QString();
-    return windowText(
-        "This ROM is %1. Its files are compressed with DEFLATE, not Yaz0, so Tidepool "
-        "cannot decompress it.")
-        .arg(QString::fromUtf8(dump->name));
+    return windowText("Files compressed with DEFLATE (iQue Player)");
 }
 
 QStringList summary(const Facts &facts)
@@ -159,10 +162,9 @@ QStringList summary(const Facts &facts)
                  .arg(FileTable::addressText(facts.tableAddress))
                  .arg(facts.files)
                  .arg(facts.compressedFiles);
-    const QString refusal = refusalForKnownDump(facts.knownDump);
-    if (!refusal.isEmpty())
-        lines << refusal;
-    else if (!facts.tableProblem.isEmpty())
+    if (facts.hasCodec && facts.codec == DecompressionPass::Codec::Deflate)
+        lines << deflateText();
+    if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
     else
         lines << facts.warnings;
@@ -193,9 +195,8 @@ QList<Detail> details(const Facts &facts)
     if (!facts.tableFound)
         return lines;
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
-    const QString refusal = refusalForKnownDump(facts.knownDump);
-    if (!refusal.isEmpty())
-        add("Note:", refusal);
+    if (facts.hasCodec)
+        add("Compression:", codecName(facts.codec));
     for (const QString &warning : facts.warnings)
         add("Warning:", warning);
     if (!facts.tableProblem.isEmpty())
@@ -228,6 +229,7 @@ QJsonObject toJson(const Facts &facts)
         {"alreadyDecompressed", facts.alreadyDecompressed},
         {"tableProblem", orNull(!facts.tableProblem.isEmpty(), facts.tableProblem)},
         {"warnings", QJsonArray::fromStringList(facts.warnings)},
+        {"codec", orNull(facts.hasCodec, codecName(facts.codec))},
     };
 }
 

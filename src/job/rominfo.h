@@ -3,6 +3,7 @@
 
 #include "byteorder.h"
 #include "checksumrepair.h"
+#include "decompressionpass.h"
 #include "knowndumps.h"
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ struct Facts
     int files = 0;
     int compressedFiles = 0;
     bool alreadyDecompressed = false; // the table lists files and none of them is stored compressed
+    bool hasCodec = false; // the table has compressed files, stored with codec
+    DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
     QString tableProblem; // why a pass over the table would be refused, if it would
     QStringList warnings; // what is odd about a table that may be decompressed
 };
@@ -44,8 +47,8 @@ Facts inspect(QByteArray rom, KnownDumps::Table knownDumps = KnownDumps::builtIn
 Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn,
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
 
-// A known dump whose files are not Yaz0 cannot be decompressed; the reason, or an empty string.
-QString refusalForKnownDump(const KnownDumps::Dump *dump);
+// "Files compressed with DEFLATE (iQue Player)", said of the ROMs that store their files so.
+QString deflateText();
 
 // A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
 // its file table.

@@ -166,15 +166,14 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
     if (!findTable(result, request, rom, lookUp))
         return result;
 
+    // A known dump says how its files are stored; the MD5 is only worth finding out when the
+    // files are not Yaz0.
     const PassPlan::Plan plan
-        = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address);
+        = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address,
+            compressedFilesLookLikeYaz0(rom, FileTable::read(rom, result.address)) ? nullptr
+                                                                                   : lookUp());
     if (!plan.refusal.isEmpty())
         return failure(result, request.romPath, plan.refusal);
-    if (!compressedFilesLookLikeYaz0(rom, plan.files)) {
-        const QString refusal = RomInfo::refusalForKnownDump(lookUp());
-        if (!refusal.isEmpty())
-            return failure(result, request.romPath, refusal);
-    }
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
     result.warnings = plan.warnings;

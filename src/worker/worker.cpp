@@ -117,6 +117,7 @@ void Worker::doMethod1()
     PassPlan::Plan plan;
     plan.address = romState->fileTableAddress;
     plan.files = romState->files;
+    plan.codec = PassPlan::codecFor(romState->romImage, plan.files);
     DecompressionJob::Observer observer;
     observer.beforeFile = [this](int) {
         if (interruptRequested()) {

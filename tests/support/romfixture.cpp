@@ -3,6 +3,8 @@
 #include "yaz0encoder.h"
 #include "yaz0matchingencoder.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
 
 namespace {
@@ -214,6 +216,7 @@ void RomFixture::layOut()
             file.physicalEnd = -1;
         } else {
             bytes = file.storage != Storage::Compressed ? file.content
+                : m_deflate                             ? deflateStream(file.content)
                 : m_likeAnOriginal ? Yaz0MatchingEncoder::encodeFile(file.content)
                                    : Yaz0Encoder::encodeFile(file.content);
             if (m_likeAnOriginal && file.storage == Storage::Compressed)
@@ -393,6 +396,17 @@ QByteArray RomFixture::textLike(int length, quint32 seed)
 }
 
 // Mostly zeros with scattered values, like collision and padding-heavy data.
+QByteArray deflateStream(const QByteArray &data)
+{
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(9);
+    QByteArray out(int(libdeflate_deflate_compress_bound(compressor, size_t(data.size()))), '\0');
+    const size_t length = libdeflate_deflate_compress(
+        compressor, data.constData(), size_t(data.size()), out.data(), size_t(out.size()));
+    libdeflate_free_compressor(compressor);
+    out.truncate(int(length));
+    return out;
+}
+
 QByteArray RomFixture::sparse(int length, quint32 seed)
 {
     Random random(seed);

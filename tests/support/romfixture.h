@@ -37,6 +37,8 @@ public:
     // encoder, padded to 16 bytes, their entries ending after the padding, and the header
     // checksums right. Compressing such a ROM's decompressed image again must give it back.
     void storeLikeAnOriginal() { m_likeAnOriginal = true; }
+    // Stores the compressed files as raw DEFLATE streams, as the iQue Player versions do.
+    void storeWithDeflate() { m_deflate = true; }
 
     // The ROM in big-endian order.
     QByteArray build();
@@ -71,10 +73,14 @@ private:
     int m_minimumSize = 0;
     int m_granule = 0x100000;
     bool m_likeAnOriginal = false;
+    bool m_deflate = false;
     QVector<File> m_added;
     QVector<File> m_entries;
     QByteArray m_rom;
 };
+
+// A raw DEFLATE stream of data, made with libdeflate's compressor.
+QByteArray deflateStream(const QByteArray &data);
 
 // A 4032-byte boot code whose CRC-32 identifies the given chip (0 for none of the five).
 QByteArray bootCodeFor(int chip, quint32 seed = 1);
