@@ -17,9 +17,7 @@ namespace {
 
 RomFixture likeAnOriginal(int family)
 {
-    RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
-        : family == 1                ? RomFixture::majoraLike()
-                                     : RomFixture::doubutsuLike();
+    RomFixture fixture = RomFixture::ofFamily(family);
     fixture.storeLikeAnOriginal();
     return fixture;
 }

@@ -103,9 +103,7 @@ void TestDecompressing::decompressesEachFamily()
     QFETCH(int, chip);
     QFETCH(QString, game);
     QFETCH(bool, deflate);
-    RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
-        : family == 1                ? RomFixture::majoraLike()
-                                     : RomFixture::doubutsuLike();
+    RomFixture fixture = RomFixture::ofFamily(family);
     if (deflate)
         fixture.storeWithDeflate();
     QByteArray rom = fixture.build();

@@ -338,9 +338,7 @@ void TestJobCore::deflateRomGivesTheYaz0RomsImage()
     QTemporaryDir dir;
     QByteArray outputs[2];
     for (const bool deflate : {false, true}) {
-        RomFixture fixture = family == 0 ? RomFixture::ocarinaLike()
-            : family == 1                ? RomFixture::majoraLike()
-                                         : RomFixture::doubutsuLike();
+        RomFixture fixture = RomFixture::ofFamily(family);
         if (deflate)
             fixture.storeWithDeflate();
         QByteArray rom = fixture.build();

@@ -313,6 +313,11 @@ RomFixture RomFixture::doubutsuLike()
     return rom;
 }
 
+RomFixture RomFixture::ofFamily(int family)
+{
+    return family == 0 ? ocarinaLike() : family == 1 ? majoraLike() : doubutsuLike();
+}
+
 QByteArray RomFixture::toV64(QByteArray image)
 {
     char *data = image.data();

@@ -53,6 +53,8 @@ public:
     static RomFixture ocarinaLike();
     static RomFixture majoraLike();
     static RomFixture doubutsuLike();
+    // 0, 1, 2: the three above.
+    static RomFixture ofFamily(int family);
 
     static QByteArray toV64(QByteArray image);
     static QByteArray toN64(QByteArray image);
