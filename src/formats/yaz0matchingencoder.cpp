@@ -2,7 +2,10 @@
 
 #include "bigendian.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace Yaz0MatchingEncoder {
@@ -111,10 +114,8 @@ private:
         const int runHere = runAhead[size_t(search.position)];
         if (runThere != runHere)
             return std::min({runThere, runHere, search.limit});
-        int matched = std::min(runHere, search.limit);
-        while (matched < search.limit && there[matched] == here[matched])
-            ++matched;
-        return matched;
+        return std::min(runHere, search.limit)
+            + commonLength(there + runHere, here + runHere, search.limit - runHere);
     }
 
     void consider(Search &search, int candidate) const
@@ -139,6 +140,24 @@ private:
         }
     }
 
+    // How many of the first (up to) limit bytes at a and b agree, eight at a time.
+    static int commonLength(const uchar *a, const uchar *b, int limit)
+    {
+        int matched = 0;
+        while (matched + 8 <= limit) {
+            quint64 wordA;
+            quint64 wordB;
+            std::memcpy(&wordA, a + matched, sizeof wordA);
+            std::memcpy(&wordB, b + matched, sizeof wordB);
+            if (const quint64 differ = qFromLittleEndian(wordA ^ wordB))
+                return matched + qCountTrailingZeroBits(differ) / 8;
+            matched += 8;
+        }
+        while (matched < limit && a[matched] == b[matched])
+            ++matched;
+        return std::max(matched, 0);
+    }
+
     const uchar *source;
     int length;
     int hashBits;
@@ -150,17 +169,19 @@ private:
     int added = 0;
 };
 
-void appendMatch(QByteArray &out, const Match &match)
+// Writes the token of a match at out and returns the position after it.
+char *putMatch(char *out, const Match &match)
 {
     const int d = match.distance - 1;
     if (match.length < 0x12) {
-        out.append(char((match.length - 2) << 4 | d >> 8));
-        out.append(char(d & 0xFF));
+        *out++ = char((match.length - 2) << 4 | d >> 8);
+        *out++ = char(d & 0xFF);
     } else {
-        out.append(char(d >> 8));
-        out.append(char(d & 0xFF));
-        out.append(char(match.length - 0x12));
+        *out++ = char(d >> 8);
+        *out++ = char(d & 0xFF);
+        *out++ = char(match.length - 0x12);
     }
+    return out;
 }
 
 } // namespace
@@ -170,14 +191,15 @@ QByteArray encodeStream(const char *data, qint64 size)
     const auto *source = reinterpret_cast<const uchar *>(data);
     const int length = int(size);
     MatchFinder finder(source, length);
-    QByteArray out;
-    out.reserve(length + length / 8 + 16);
+    // At worst every byte is a literal: one code byte for every eight.
+    QByteArray encoded(length + (length + 7) / 8, Qt::Uninitialized);
+    char *const start = encoded.data();
+    char *out = start;
     int position = 0;
     bool havePending = false; // the match found one position ahead, to be taken next
     Match pending;
     while (position < length) {
-        const int codeAt = out.size();
-        out.append('\0');
+        char *const codeAt = out++;
         uchar code = 0;
         for (int bit = 0; bit < 8 && position < length; ++bit) {
             Match match;
@@ -196,17 +218,18 @@ QByteArray encodeStream(const char *data, qint64 size)
                 }
             }
             if (match.length >= minimumMatch) {
-                appendMatch(out, match);
+                out = putMatch(out, match);
                 position += match.length;
             } else {
                 code |= uchar(0x80 >> bit);
-                out.append(char(source[position]));
+                *out++ = char(source[position]);
                 ++position;
             }
         }
-        out[codeAt] = char(code);
+        *codeAt = char(code);
     }
-    return out;
+    encoded.truncate(int(out - start));
+    return encoded;
 }
 
 QByteArray encodeFile(const QByteArray &data)
