@@ -296,6 +296,11 @@ void TestYaz0::matchingEncoderFollowsTheRule_data()
     for (int i = 0; i < 3000; ++i)
         periodic += char("abcabdabcabe"[i % 12]) + QByteArray(i % 7 == 0 ? 1 : 0, 'q');
     QTest::newRow("short periods") << periodic;
+    // Runs of a few bytes, of every length, that end alike: where runs, not chains, find matches.
+    QByteArray runs;
+    for (quint32 i = 1; runs.size() < 12000; ++i)
+        runs += QByteArray(int(i * 2654435761u % 41), "\0\1\xFF"[i * 40503u % 3]);
+    QTest::newRow("runs that end alike") << runs;
 }
 
 // The fast encoder makes the choices of the rule written out plainly, and its output decodes to

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace Yaz0MatchingEncoder {
@@ -16,6 +17,148 @@ struct Match
 {
     int length = 0; // 0: no match of minimumMatch bytes or more
     int distance = 0;
+};
+
+// How many of the first (up to) limit bytes at a and b agree, eight at a time.
+int commonLength(const uchar *a, const uchar *b, int limit)
+{
+    int matched = 0;
+    while (matched + 8 <= limit) {
+        quint64 wordA;
+        quint64 wordB;
+        std::memcpy(&wordA, a + matched, sizeof wordA);
+        std::memcpy(&wordB, b + matched, sizeof wordB);
+        if (const quint64 differ = qFromLittleEndian(wordA ^ wordB))
+            return matched + qCountTrailingZeroBits(differ) / 8;
+        matched += 8;
+    }
+    while (matched < limit && a[matched] == b[matched])
+        ++matched;
+    return std::max(matched, 0);
+}
+
+// Every run of three or more equal bytes, in order, listed by its byte and by its byte with the
+// byte that ends it. A position inside such a run can only match positions inside runs of the
+// same byte: those whose run ends exactly as far ahead (with the same byte after it) are the only
+// ones that can go on past the run, and of the rest the oldest that reaches as far wins. The
+// lists are walked oldest first from a cursor that moves with the window, so a search looks at a
+// handful of runs where the hash chains would hand it every run in the window.
+class RunIndex
+{
+public:
+    RunIndex(const uchar *source, int length, const std::vector<int> &runAhead)
+        : firstOfByte(256, -1), lastOfByte(256, -1), firstOfEnd(endBuckets, -1),
+          lastOfEnd(endBuckets, -1)
+    {
+        for (int i = 0; i < length;) {
+            const int run = runAhead[size_t(i)];
+            if (run >= minimumMatch) {
+                const int index = int(runs.size());
+                const int end = i + run;
+                const int after = end < length ? source[end] : 256;
+                runs.push_back({i, end, -1, -1, source[i] * 257 + after});
+                link(firstOfByte, lastOfByte, source[i], index, &Run::nextOfByte);
+                link(firstOfEnd, lastOfEnd, bucket(runs.back().key), index, &Run::nextOfEnd);
+            }
+            i += run;
+        }
+    }
+
+    // The match at position, which lies in a run of runHere bytes ahead, that is longer than
+    // longerThan and at most limit bytes long.
+    Match find(const uchar *source, int position, int runHere, int longerThan, int limit)
+    {
+        const int windowStart = std::max(position - windowSize, 0);
+        const uchar byte = source[position];
+        // Only a position whose run ends runHere bytes ahead, before the same byte, goes on.
+        if (runHere < limit) {
+            int best = std::max(longerThan, runHere);
+            int bestStart = -1;
+            const int key = byte * 257 + source[position + runHere];
+            const int list = bucket(key);
+            for (int r = advance(firstOfEnd[size_t(list)], windowStart, &Run::nextOfEnd);
+                 r >= 0 && runs[size_t(r)].start < position; r = runs[size_t(r)].nextOfEnd) {
+                const Run &run = runs[size_t(r)];
+                const int candidate = run.end - runHere;
+                if (run.key != key || candidate < std::max(run.start, windowStart)
+                    || candidate >= position)
+                    continue;
+                const int matched = runHere
+                    + commonLength(
+                        source + candidate + runHere, source + position + runHere, limit - runHere);
+                if (matched > best) {
+                    best = matched;
+                    bestStart = candidate;
+                    if (best == limit)
+                        break;
+                }
+            }
+            firstOfEnd[size_t(list)]
+                = advance(firstOfEnd[size_t(list)], windowStart, &Run::nextOfEnd);
+            if (bestStart >= 0)
+                return {best, position - bestStart};
+        }
+        // The rest match as far as the shorter of the two runs: the oldest that reaches as far as
+        // this one (or the limit) wins, else the longest, oldest first.
+        const int reach = std::min(runHere, limit);
+        int best = std::max(longerThan, minimumMatch - 1);
+        int bestStart = -1;
+        firstOfByte[byte] = advance(firstOfByte[byte], windowStart, &Run::nextOfByte);
+        for (int r = firstOfByte[byte]; r >= 0; r = runs[size_t(r)].nextOfByte) {
+            const Run &run = runs[size_t(r)];
+            const int from = std::max(run.start, windowStart);
+            if (from >= position)
+                break;
+            const int matched = std::min(run.end - from, reach);
+            if (matched > best) {
+                best = matched;
+                bestStart = from;
+                if (best == reach)
+                    break;
+            }
+        }
+        if (bestStart < 0)
+            return {};
+        return {best, position - bestStart};
+    }
+
+private:
+    struct Run
+    {
+        int start;
+        int end; // exclusive: the first byte that differs, or the end of the data
+        int nextOfByte; // the next run of the same byte
+        int nextOfEnd; // the next run in the same list of runs by their ends
+        int key; // its byte * 257 + the byte after it (256: the data's end)
+    };
+
+    // The runs by their byte and the byte after them share a small number of lists, so that a
+    // file's index costs little to make; a search skips the runs of other keys in its list.
+    static constexpr int endBuckets = 1024;
+    static int bucket(int key) { return int((quint32(key) * 2654435761u) >> 22); }
+
+    void link(std::vector<int> &first, std::vector<int> &last, int key, int index, int Run::*next)
+    {
+        if (first[size_t(key)] < 0)
+            first[size_t(key)] = index;
+        else
+            runs[size_t(last[size_t(key)])].*next = index;
+        last[size_t(key)] = index;
+    }
+
+    // The first run from r on that still has a position inside the window.
+    int advance(int r, int windowStart, int Run::*next) const
+    {
+        while (r >= 0 && runs[size_t(r)].end <= windowStart)
+            r = runs[size_t(r)].*next;
+        return r;
+    }
+
+    std::vector<Run> runs;
+    std::vector<int> firstOfByte; // per byte: the oldest run not yet out of the window
+    std::vector<int> lastOfByte;
+    std::vector<int> firstOfEnd; // per list of runs by their ends
+    std::vector<int> lastOfEnd;
 };
 
 // Finds, for positions in increasing order, the match the rule asks for. Every earlier position
@@ -42,6 +185,7 @@ public:
                 runBehind[size_t(i)] = runBehind[size_t(i) - 1] + 1;
         }
         stretches.reserve(windowSize);
+        runIndex = std::make_unique<RunIndex>(source, length, runAhead);
     }
 
     Match find(int position)
@@ -49,6 +193,11 @@ public:
         addPositionsBefore(position);
         if (position + minimumMatch > length)
             return {};
+        const int runHere = runAhead[size_t(position)];
+        if (runHere >= minimumMatch) {
+            return runIndex->find(source, position, runHere, minimumMatch - 1,
+                std::min(maximumMatch, length - position));
+        }
         const int windowStart = position - windowSize;
         stretches.clear();
         for (int c = head[hashAt(position)]; c >= 0 && c >= windowStart;) {
@@ -140,24 +289,6 @@ private:
         }
     }
 
-    // How many of the first (up to) limit bytes at a and b agree, eight at a time.
-    static int commonLength(const uchar *a, const uchar *b, int limit)
-    {
-        int matched = 0;
-        while (matched + 8 <= limit) {
-            quint64 wordA;
-            quint64 wordB;
-            std::memcpy(&wordA, a + matched, sizeof wordA);
-            std::memcpy(&wordB, b + matched, sizeof wordB);
-            if (const quint64 differ = qFromLittleEndian(wordA ^ wordB))
-                return matched + qCountTrailingZeroBits(differ) / 8;
-            matched += 8;
-        }
-        while (matched < limit && a[matched] == b[matched])
-            ++matched;
-        return std::max(matched, 0);
-    }
-
     const uchar *source;
     int length;
     int hashBits;
@@ -166,6 +297,7 @@ private:
     std::vector<int> runAhead; // per position: how many bytes from it (itself included) equal it
     std::vector<int> runBehind; // per position: how many bytes just before it equal it
     std::vector<Stretch> stretches;
+    std::unique_ptr<RunIndex> runIndex;
     int added = 0;
 };
 
