@@ -42,6 +42,21 @@ Run runCli(const QStringList &arguments, const QByteArray &input = QByteArray(),
     return run;
 }
 
+// Starts tidepool-cli with a resource limit (as ulimit sets one), which the child inherits when
+// it starts; this process has its own limit back at once.
+bool startUnderLimit(QProcess &process, int resource, rlim_t limit, const QStringList &arguments)
+{
+    rlimit original {};
+    getrlimit(resource, &original);
+    rlimit limited = original;
+    limited.rlim_cur = limit;
+    setrlimit(resource, &limited);
+    process.start(QStringLiteral(TIDEPOOL_CLI_PATH), arguments);
+    const bool started = process.waitForStarted();
+    setrlimit(resource, &original);
+    return started;
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -297,16 +312,8 @@ void TestCli::usageErrors()
 void TestCli::fileSizeLimitIsReported()
 {
     const QString rom = write("game.z64", RomFixture::ocarinaLike().build());
-    rlimit original {};
-    getrlimit(RLIMIT_FSIZE, &original);
-    rlimit limited = original;
-    limited.rlim_cur = 1 << 20;
     QProcess process;
-    setrlimit(RLIMIT_FSIZE, &limited); // the child inherits it when it starts
-    process.start(QStringLiteral(TIDEPOOL_CLI_PATH), {"decompress", rom});
-    const bool started = process.waitForStarted();
-    setrlimit(RLIMIT_FSIZE, &original);
-    QVERIFY(started);
+    QVERIFY(startUnderLimit(process, RLIMIT_FSIZE, 1 << 20, {"decompress", rom}));
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
@@ -457,16 +464,9 @@ void TestCli::lackOfMemoryFailsOneRomAtATime()
     QStringList roms;
     for (int i = 0; i < 4; ++i)
         roms << write(QStringLiteral("rom%1.z64").arg(i), RomFixture::ocarinaLike().build());
-    rlimit original {};
-    getrlimit(RLIMIT_AS, &original);
-    rlimit limited = original;
-    limited.rlim_cur = 250 << 20;
     QProcess process;
-    setrlimit(RLIMIT_AS, &limited); // the child inherits it when it starts
-    process.start(TIDEPOOL_CLI_PATH, QStringList {"decompress", "-j", "2"} + roms);
-    const bool started = process.waitForStarted();
-    setrlimit(RLIMIT_AS, &original);
-    QVERIFY(started);
+    QVERIFY(startUnderLimit(
+        process, RLIMIT_AS, 250 << 20, QStringList {"decompress", "-j", "2"} + roms));
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     const QStringList errors
