@@ -132,7 +132,7 @@ Plan make(
     plan.address = address;
     plan.files = FileTable::read(rom, address);
     plan.codec = codecFor(rom, plan.files, knownDump);
-    plan.refusal = refusal(rom, outputSize, address, plan.files, knownDump);
+    plan.refusal = refusal(rom, outputSize, address, plan.files, plan.codec);
     if (!plan.refusal.isEmpty())
         plan.files = QVector<FileRecord>();
     else
@@ -143,6 +143,12 @@ Plan make(
 QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump)
 {
+    return refusal(rom, outputSize, address, files, codecFor(rom, files, knownDump));
+}
+
+QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
+    const QVector<FileRecord> &files, DecompressionPass::Codec codec)
+{
     const QString table = FileTable::addressText(address);
     const QString outside = addressProblem(rom, address);
     if (!outside.isEmpty())
@@ -152,7 +158,6 @@ QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
                           "decompress.")
             .arg(table);
     }
-    const DecompressionPass::Codec codec = codecFor(rom, files, knownDump);
     const DecompressionPass::Finding finding
         = DecompressionPass::findProblem(rom, outputSize, address, files, codec);
     if (finding.problem == DecompressionPass::Problem::None)

@@ -48,6 +48,9 @@ Plan make(const QByteArray &rom, qint64 outputSize, qint32 address,
 // that does not decode whole to its range (each is decoded once to see).
 QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump = nullptr);
+// The same for a codec already chosen (see codecFor), so that it is not chosen twice.
+QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
+    const QVector<FileRecord> &files, DecompressionPass::Codec codec);
 
 // What is odd about a table that may be decompressed: files whose stored bytes lie past the end
 // of the ROM (a ROM cut short: the pass reads zeros there), and no compressed file at all.

@@ -39,7 +39,7 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.hasCodec = facts.compressedFiles > 0;
     facts.codec = PassPlan::codecFor(rom, files, facts.knownDump);
     facts.tableProblem = PassPlan::refusal(
-        rom, DecompressionPass::outputImageSize, facts.tableAddress, files, facts.knownDump);
+        rom, DecompressionPass::outputImageSize, facts.tableAddress, files, facts.codec);
     if (facts.tableProblem.isEmpty())
         facts.warnings = PassPlan::warnings(rom, files);
 }
