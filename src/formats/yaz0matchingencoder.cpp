@@ -1,6 +1,7 @@
 #include "yaz0matchingencoder.h"
 
 #include "bigendian.h"
+#include "yaz0.h"
 
 #include <QtEndian>
 
@@ -46,7 +47,7 @@ int commonLength(const uchar *a, const uchar *b, int limit)
 class RunIndex
 {
 public:
-    RunIndex(const uchar *source, int length, const std::vector<int> &runAhead)
+    RunIndex(const uchar *source, int length, const int *runAhead)
         : firstOfByte(256, -1), lastOfByte(256, -1), firstOfEnd(endBuckets, -1),
           lastOfEnd(endBuckets, -1)
     {
@@ -161,6 +162,46 @@ private:
     std::vector<int> lastOfEnd;
 };
 
+// A buffer that grows as needed and is otherwise kept, with whatever it held.
+template <typename T> class Reusable
+{
+public:
+    T *ensure(size_t count)
+    {
+        if (count > capacity) {
+            buffer = std::make_unique<T[]>(count);
+            capacity = count;
+        }
+        return buffer.get();
+    }
+
+private:
+    std::unique_ptr<T[]> buffer;
+    size_t capacity = 0;
+};
+
+struct Stretch
+{
+    int from; // the oldest candidate of the stretch
+    int to; // the newest
+};
+
+// A thread's memory for searching, kept from file to file: made anew for each, its pages cost
+// more to fault in than the search of a small file takes. Every position's entries are written
+// before they are read, so it needs no clearing but the hash heads.
+struct Scratch
+{
+    Reusable<int> head;
+    Reusable<int> previous;
+    Reusable<int> runAhead;
+    Reusable<int> runBehind;
+    std::vector<Stretch> stretches;
+};
+
+// Files up to this long leave their thread's scratch memory for the next file (about 13 bytes
+// per byte); a longer one's is given back.
+constexpr int keptScratchLength = 1 << 20;
+
 // Finds, for positions in increasing order, the match the rule asks for. Every earlier position
 // is on a chain of those whose first three bytes hash alike, newest first. The candidates inside
 // the window are gathered, then tried oldest first, so that the first one to reach the longest
@@ -171,19 +212,23 @@ private:
 class MatchFinder
 {
 public:
-    MatchFinder(const uchar *data, int size)
-        : source(data), length(size), hashBits(bitsFor(size)), head(size_t(1) << hashBits, -1),
-          previous(size_t(std::max(size, 1)), -1), runAhead(size_t(std::max(size, 1)), 1),
-          runBehind(size_t(std::max(size, 1)), 0)
+    MatchFinder(const uchar *data, int size, Scratch &scratch)
+        : source(data), length(size), hashBits(bitsFor(size)),
+          head(scratch.head.ensure(size_t(1) << hashBits)),
+          previous(scratch.previous.ensure(size_t(std::max(size, 1)))),
+          runAhead(scratch.runAhead.ensure(size_t(std::max(size, 1)))),
+          runBehind(scratch.runBehind.ensure(size_t(std::max(size, 1)))),
+          stretches(scratch.stretches)
     {
-        for (int i = size - 2; i >= 0; --i) {
-            if (source[i] == source[i + 1])
-                runAhead[size_t(i)] = runAhead[size_t(i) + 1] + 1;
+        std::fill_n(head, size_t(1) << hashBits, -1);
+        if (size > 0) {
+            runAhead[size_t(size) - 1] = 1;
+            runBehind[0] = 0;
         }
-        for (int i = 1; i < size; ++i) {
-            if (source[i] == source[i - 1])
-                runBehind[size_t(i)] = runBehind[size_t(i) - 1] + 1;
-        }
+        for (int i = size - 2; i >= 0; --i)
+            runAhead[size_t(i)] = source[i] == source[i + 1] ? runAhead[size_t(i) + 1] + 1 : 1;
+        for (int i = 1; i < size; ++i)
+            runBehind[size_t(i)] = source[i] == source[i - 1] ? runBehind[size_t(i) - 1] + 1 : 0;
         stretches.reserve(windowSize);
         runIndex = std::make_unique<RunIndex>(source, length, runAhead);
     }
@@ -212,8 +257,10 @@ public:
         for (auto it = stretches.rbegin(); it != stretches.rend() && search.best < search.limit;
              ++it) {
             consider(search, it->from);
+            if (it->to == it->from)
+                continue;
             // In a run, the one position whose run ends where the searched one's does.
-            const int sameRun = it->from + runAhead[size_t(it->from)] - runAhead[size_t(position)];
+            const int sameRun = it->from + runAhead[size_t(it->from)] - runHere;
             if (sameRun > it->from && sameRun <= it->to && search.best < search.limit)
                 consider(search, sameRun);
         }
@@ -223,12 +270,6 @@ public:
     }
 
 private:
-    struct Stretch
-    {
-        int from; // the oldest candidate of the stretch
-        int to; // the newest
-    };
-
     struct Search
     {
         int position;
@@ -251,27 +292,12 @@ private:
         return (quint32(p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - hashBits);
     }
 
-    // How many bytes at candidate equal those at the position, up to the limit. Two runs of one
-    // byte that end at different lengths match as far as the shorter goes.
-    int matchLength(const Search &search, int candidate) const
-    {
-        const uchar *there = source + candidate;
-        const uchar *here = source + search.position;
-        if (there[0] != here[0])
-            return 0;
-        const int runThere = runAhead[size_t(candidate)];
-        const int runHere = runAhead[size_t(search.position)];
-        if (runThere != runHere)
-            return std::min({runThere, runHere, search.limit});
-        return std::min(runHere, search.limit)
-            + commonLength(there + runHere, here + runHere, search.limit - runHere);
-    }
-
     void consider(Search &search, int candidate) const
     {
         if (source[candidate + search.best] != source[search.position + search.best])
             return;
-        const int matched = matchLength(search, candidate);
+        const int matched
+            = commonLength(source + candidate, source + search.position, search.limit);
         if (matched > search.best) {
             search.best = matched;
             search.bestStart = candidate;
@@ -292,11 +318,11 @@ private:
     const uchar *source;
     int length;
     int hashBits;
-    std::vector<int> head;
-    std::vector<int> previous;
-    std::vector<int> runAhead; // per position: how many bytes from it (itself included) equal it
-    std::vector<int> runBehind; // per position: how many bytes just before it equal it
-    std::vector<Stretch> stretches;
+    int *head;
+    int *previous;
+    int *runAhead; // per position: how many bytes from it (itself included) equal it
+    int *runBehind; // per position: how many bytes just before it equal it
+    std::vector<Stretch> &stretches;
     std::unique_ptr<RunIndex> runIndex;
     int added = 0;
 };
@@ -316,17 +342,11 @@ char *putMatch(char *out, const Match &match)
     return out;
 }
 
-} // namespace
-
-QByteArray encodeStream(const char *data, qint64 size)
+// Encodes the length bytes at source to out, which has room for the worst case, and returns the
+// end of what it wrote.
+char *encodeTo(char *out, const uchar *source, int length, Scratch &scratch)
 {
-    const auto *source = reinterpret_cast<const uchar *>(data);
-    const int length = int(size);
-    MatchFinder finder(source, length);
-    // At worst every byte is a literal: one code byte for every eight.
-    QByteArray encoded(length + (length + 7) / 8, Qt::Uninitialized);
-    char *const start = encoded.data();
-    char *out = start;
+    MatchFinder finder(source, length, scratch);
     int position = 0;
     bool havePending = false; // the match found one position ahead, to be taken next
     Match pending;
@@ -360,16 +380,41 @@ QByteArray encodeStream(const char *data, qint64 size)
         }
         *codeAt = char(code);
     }
-    encoded.truncate(int(out - start));
+    return out;
+}
+
+// At worst every byte is a literal: one code byte for every eight.
+int worstCase(int length)
+{
+    return length + (length + 7) / 8;
+}
+
+// Encodes data after the first prefix bytes of a buffer, which are left for the caller.
+QByteArray encodeAfter(int prefix, const char *data, int length)
+{
+    thread_local Scratch scratch;
+    QByteArray encoded(prefix + worstCase(length), Qt::Uninitialized);
+    char *const end
+        = encodeTo(encoded.data() + prefix, reinterpret_cast<const uchar *>(data), length, scratch);
+    encoded.truncate(int(end - encoded.constData()));
+    if (length > keptScratchLength)
+        scratch = Scratch();
     return encoded;
+}
+
+} // namespace
+
+QByteArray encodeStream(const char *data, qint64 size)
+{
+    return encodeAfter(0, data, int(size));
 }
 
 QByteArray encodeFile(const QByteArray &data)
 {
-    QByteArray file("Yaz0", 4);
-    file.append(QByteArray(12, '\0'));
+    QByteArray file = encodeAfter(Yaz0::headerSize, data.constData(), data.size());
+    std::memcpy(file.data(), "Yaz0", 4);
+    std::memset(file.data() + 4, 0, Yaz0::headerSize - 4);
     BigEndian::writeWord(file, 4, quint32(data.size()));
-    file.append(encodeStream(data.constData(), data.size()));
     return file;
 }
 
