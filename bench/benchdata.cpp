@@ -61,6 +61,23 @@ RomFixture &gameLikeRom()
     return rom;
 }
 
+RomFixture originalLikeRom()
+{
+    RomFixture built(0x7430, "zelda@", 6105);
+    built.setMinimumSize(32 << 20);
+    built.storeLikeAnOriginal();
+    qint64 compressedBytes = 0;
+    for (int i = 0; compressedBytes < originalLikeCompressedBytes; ++i) {
+        const bool plain = i % 25 == 24;
+        const QByteArray content = fileContent(i);
+        if (!plain)
+            compressedBytes += content.size();
+        built.addFile(
+            content, plain ? RomFixture::Storage::Plain : RomFixture::Storage::Compressed);
+    }
+    return built;
+}
+
 double CpuTimer::now()
 {
     timespec time {};
