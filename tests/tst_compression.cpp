@@ -72,6 +72,8 @@ private slots:
     void packedRomDecompressesToTheRom();
     void refusesWhatCannotBeDone_data();
     void refusesWhatCannotBeDone();
+    void checkFindsAFaultyResult_data();
+    void checkFindsAFaultyResult();
 };
 
 void TestCompression::unmodifiedRomComesBackBitForBit_data()
@@ -210,6 +212,54 @@ void TestCompression::refusesWhatCannotBeDone()
     const CompressionJob::Result result = CompressionJob::compress(rom, table, layout);
     QVERIFY2(result.error.contains(reason), qPrintable(result.error));
     QVERIFY(result.image.isEmpty());
+}
+
+// The check is what stands between a bug in the layout and a wrong ROM on the disk: results
+// spoiled after building must fail it, naming the file that does not come back.
+void TestCompression::checkFindsAFaultyResult_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("entry");
+    QTest::newRow("a byte of a compressed file") << "compressed byte" << 3;
+    QTest::newRow("a byte of a stored file") << "stored byte" << 5;
+    QTest::newRow("an entry pointing at another file") << "entry" << 4;
+    QTest::newRow("nothing") << "none" << -1;
+}
+
+void TestCompression::checkFindsAFaultyResult()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, entry);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    const QByteArray rom = decompressed(original, table);
+    CompressionJob::Layout layout;
+    layout.likeOriginal = true;
+    layout.original = original;
+    CompressionJob::Result result = CompressionJob::build(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(CompressionJob::check(result, rom, table), QString());
+
+    const QVector<FileRecord> files = FileTable::read(result.image, result.tableAddress);
+    if (fault == "compressed byte" || fault == "stored byte") {
+        const FileRecord &file = files.at(entry);
+        QCOMPARE(FileTable::isCompressed(file), fault == "compressed byte");
+        // Past the Yaz0 header, so that the file still decodes, to other bytes.
+        result.image[file.physicalStart + 20] = char(result.image.at(file.physicalStart + 20) ^ 1);
+    } else if (fault == "entry") {
+        const qint32 at = result.tableAddress + FileTable::entrySize * entry + 8;
+        result.image.replace(at, 8,
+            result.image.mid(result.tableAddress + FileTable::entrySize * (entry - 1) + 8, 8));
+    }
+    const QString why = CompressionJob::check(result, rom, table);
+    if (entry < 0) {
+        QCOMPARE(why, QString());
+    } else {
+        QVERIFY2(why.startsWith(QStringLiteral("Entry %1 of the file table").arg(entry))
+                && why.contains("does not decompress to what the ROM holds"),
+            qPrintable(why));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCompression)

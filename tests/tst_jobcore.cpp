@@ -36,6 +36,8 @@ private slots:
     void stopsReadingAStreamPastTheLimit();
     void refusesAFifoAsOutputAtOnce();
     void writesToACharacterDeviceDirectly();
+    void anUnseenWriteShowsOnlyWhenPlaced_data();
+    void anUnseenWriteShowsOnlyWhenPlaced();
     void tellsWhatARomIs_data();
     void tellsWhatARomIs();
     void recognisesKnownDumps_data();
@@ -157,6 +159,48 @@ void TestJobCore::writesToACharacterDeviceDirectly()
     QCOMPARE(output.open(), QString());
     QCOMPARE(output.write(QByteArray(4096, 'x')), QString());
     QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
+}
+
+// The way back writes its image while it checks it; an image that fails the check must leave no
+// trace, and an existing file must stay as it was.
+void TestJobCore::anUnseenWriteShowsOnlyWhenPlaced_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("placed");
+    QTest::newRow("new file, placed") << false << true;
+    QTest::newRow("new file, dropped") << false << false;
+    QTest::newRow("over a file, placed") << true << true;
+    QTest::newRow("over a file, dropped") << true << false;
+}
+
+void TestJobCore::anUnseenWriteShowsOnlyWhenPlaced()
+{
+    QFETCH(bool, existing);
+    QFETCH(bool, placed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.z64");
+    if (existing) {
+        QFile old(path);
+        QVERIFY(old.open(QFile::WriteOnly) && old.write("old") == 3);
+    }
+    const QByteArray image(1 << 20, 'n');
+    {
+        OutputFile output(path);
+        QCOMPARE(output.open(), QString());
+        QVERIFY(output.writesUnseen());
+        QCOMPARE(output.writeUnseen(image.constData(), image.size()), QString());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+            existing ? QStringList {"out.z64"} : QStringList());
+        if (placed)
+            QCOMPARE(output.place(), QString());
+    }
+    QFile result(path);
+    QCOMPARE(result.exists(), existing || placed);
+    if (result.exists()) {
+        QVERIFY(result.open(QFile::ReadOnly));
+        QCOMPARE(result.readAll(), placed ? image : QByteArray("old"));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), int(result.exists()));
 }
 
 void TestJobCore::tellsWhatARomIs_data()

@@ -3,7 +3,6 @@
 #include "checksum.h"
 #include "console.h"
 
-#include <QAtomicInt>
 #include <QCommandLineParser>
 #include <QThreadPool>
 
@@ -86,20 +85,17 @@ RomJob::Result CompressCommand::runJob(
     pool.setMaxThreadCount(settings.jobs);
     const CompressionJob::Runner runner
         = [&](int count, const std::function<void(int index)> &task) {
-              QAtomicInt done = 0;
-              for (int i = 0; i < count; ++i) {
-                  pool.start([&, i] {
-                      task(i);
-                      progress(QStringLiteral("%1/%2 files encoded")
-                                   .arg(done.fetchAndAddOrdered(1) + 1)
-                                   .arg(count),
-                          false);
-                  });
-              }
+              for (int i = 0; i < count; ++i)
+                  pool.start([&task, i] { task(i); });
               pool.waitForDone();
-              progress(QStringLiteral("checking and writing"), true);
           };
-    return RomJob::compressFile(request, how, runner);
+    const CompressionJob::FilesEncoded encoded = [&](int done, int total) {
+        if (done < total)
+            progress(QStringLiteral("%1/%2 files encoded").arg(done).arg(total), false);
+        else
+            progress(QStringLiteral("checking and writing"), true);
+    };
+    return RomJob::compressFile(request, how, runner, encoded);
 }
 
 QString CompressCommand::successLine(

@@ -11,8 +11,11 @@
 #include "passplan.h"
 #include "yaz0matchingencoder.h"
 
+#include <QAtomicInt>
+
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace CompressionJob {
 
@@ -209,8 +212,18 @@ int firstFileThatDoesNotComeBack(const QByteArray &image, qint32 tableAddress,
 
 } // namespace
 
-Result compress(
-    const QByteArray &rom, qint32 tableAddress, const Layout &layout, const Runner &runner)
+void runAll(const Runner &runner, int count, const std::function<void(int index)> &task)
+{
+    if (runner) {
+        runner(count, task);
+    } else {
+        for (int i = 0; i < count; ++i)
+            task(i);
+    }
+}
+
+Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,
+    const FilesEncoded &filesEncoded)
 {
     const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
     const QString problem = PassPlan::refusal(rom, maxImageSize, tableAddress, files);
@@ -241,13 +254,13 @@ Result compress(
     for (int i = 0; i < files.size(); ++i)
         pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
     Piece *const each = pieces.data(); // detached once, before any thread writes to it
-    const auto encodeOne = [&](int i) { encode(each[i], rom, files.at(i)); };
-    if (runner) {
-        runner(files.size(), encodeOne);
-    } else {
-        for (int i = 0; i < files.size(); ++i)
-            encodeOne(i);
-    }
+    QAtomicInt encoded = 0;
+    runAll(runner, files.size(), [&](int i) {
+        encode(each[i], rom, files.at(i));
+        const int done = encoded.fetchAndAddOrdered(1) + 1;
+        if (filesEncoded)
+            filesEncoded(done, files.size());
+    });
 
     Result result;
     const qint64 size = layout.likeOriginal
@@ -263,7 +276,7 @@ Result compress(
                            .arg(FileTable::addressText(tableAddress)));
     }
 
-    result.image = layout.likeOriginal ? layout.original : QByteArray(int(size), '\0');
+    result.image = layout.likeOriginal ? std::move(layout.original) : QByteArray(int(size), '\0');
     if (result.image.size() < size)
         result.image.append(QByteArray(int(size - result.image.size()), '\0'));
     char *out = result.image.data();
@@ -280,12 +293,27 @@ Result compress(
     pieces.clear();
     result.checksums = HeaderChecksums::repair(result.image);
     result.tableAddress = table;
+    return result;
+}
 
-    const int wrong = firstFileThatDoesNotComeBack(result.image, table, rom, files);
-    if (wrong >= 0) {
-        return refusal(windowText("%1 does not decompress to what the ROM holds; this is a bug in "
-                                  "Tidepool, and nothing was written")
-                           .arg(entryText(wrong, tableAddress)));
+QString check(const Result &result, const QByteArray &rom, qint32 tableAddress)
+{
+    const int wrong = firstFileThatDoesNotComeBack(
+        result.image, result.tableAddress, rom, FileTable::read(rom, tableAddress));
+    if (wrong < 0)
+        return QString();
+    return windowText("%1 does not decompress to what the ROM holds; this is a bug in Tidepool, "
+                      "and nothing was written")
+        .arg(entryText(wrong, tableAddress));
+}
+
+Result compress(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner)
+{
+    Result result = build(rom, tableAddress, std::move(layout), runner);
+    if (result.ok()) {
+        const QString wrong = check(result, rom, tableAddress);
+        if (!wrong.isEmpty())
+            return refusal(wrong);
     }
     return result;
 }

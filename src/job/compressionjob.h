@@ -37,9 +37,14 @@ struct Layout
     QVector<IndexRange> compressedFiles;
 };
 
-// Runs task for every index from 0 to count - 1, in any order and on any threads; the files are
-// encoded this way. By default one after another.
+// Runs task for every index from 0 to count - 1, in any order and on any threads, and returns
+// when all are done; the files are encoded this way. By default one after another.
 using Runner = std::function<void(int count, const std::function<void(int index)> &task)>;
+void runAll(const Runner &runner, int count, const std::function<void(int index)> &task);
+
+// Told after each file is encoded, on the thread that encoded it, how many are and how many
+// there are in all.
+using FilesEncoded = std::function<void(int done, int total)>;
 
 struct Result
 {
@@ -56,8 +61,17 @@ struct Result
 // The largest image the result may be, the size of the image a decompression makes.
 constexpr qint64 maxImageSize = 0x4000000;
 
-Result compress(const QByteArray &rom, qint32 tableAddress, const Layout &layout,
-    const Runner &runner = Runner());
+// The compressed ROM, not yet checked. The layout's original becomes the image.
+Result build(const QByteArray &rom, qint32 tableAddress, Layout layout,
+    const Runner &runner = Runner(), const FilesEncoded &filesEncoded = FilesEncoded());
+
+// The check of a built result: decompressed again with the program's own pass, every file must
+// come back as the ROM has it. Returns why not (a bug in the program), or an empty string.
+QString check(const Result &result, const QByteArray &rom, qint32 tableAddress);
+
+// Built and checked; a result that fails the check is none.
+Result compress(
+    const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner = Runner());
 
 } // namespace CompressionJob
 

@@ -151,11 +151,25 @@ QString OutputFile::write(const char *data, qint64 size)
             return windowText("Only %1 of %2 bytes could be written").arg(count).arg(size);
         return device.errorString();
     }
+    QString error = writeUnseen(data, size);
+    return error.isEmpty() ? place() : error;
+}
+
+QString OutputFile::writeUnseen(const char *data, qint64 size)
+{
     if (descriptor < 0)
         return systemError(EBADF);
-    QString error = writeTemporary(data, size);
-    if (error.isEmpty())
-        error = putInPlace();
+    const QString error = writeTemporary(data, size);
+    if (!error.isEmpty())
+        discardTemporary();
+    return error;
+}
+
+QString OutputFile::place()
+{
+    if (descriptor < 0)
+        return systemError(EBADF);
+    const QString error = putInPlace();
     discardTemporary();
     return error;
 }

@@ -46,6 +46,13 @@ public:
     QString write(const QByteArray &image);
     QString write(const char *data, qint64 size);
 
+    // The same in two steps, for a target written through a file without a name: the whole image
+    // is written and on the disk, but nothing is seen at the path until place() is called; an
+    // OutputFile destroyed before that leaves nothing behind. Meanwhile the image can be checked.
+    bool writesUnseen() const { return !direct; }
+    QString writeUnseen(const char *data, qint64 size);
+    QString place();
+
     // After a failed write with Existing::Keep: a file was at the path when the image was to be
     // put there.
     bool metExistingFile() const { return existed; }

@@ -129,10 +129,10 @@ OutputFile::Target targetFor(const Request &request)
 }
 
 // Writes the image and puts it in place; false with result saying why.
-bool writeOutput(
-    Result &result, const Request &request, OutputFile &output, const char *data, qint64 size)
+// Turns what writing the output gave into the result.
+bool finishOutput(
+    Result &result, const Request &request, const OutputFile &output, const QString &writeError)
 {
-    const QString writeError = output.write(data, size);
     if (output.metExistingFile()) {
         result = failure(result, request.outputPath, outputExistsText(), Refusal::OutputExists);
         return false;
@@ -192,12 +192,12 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         return failure(result, request.romPath, windowText("Stopped before the last file"));
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = outcome.checksums;
-    writeOutput(result, request, output, image.constData(), image.size());
+    finishOutput(result, request, output, output.write(image.constData(), image.size()));
     return result;
 }
 
-Result compressFile(
-    const Request &request, const CompressRequest &how, const CompressionJob::Runner &runner)
+Result compressFile(const Request &request, const CompressRequest &how,
+    const CompressionJob::Runner &runner, const CompressionJob::FilesEncoded &filesEncoded)
 {
     Result result;
     if (refuseOutputEarly(result, request))
@@ -213,7 +213,7 @@ Result compressFile(
         if (!original.ok())
             return failure(result, how.originalPath, original.error);
         RomByteOrder::toBigEndian(original.bytes);
-        layout.original = original.bytes;
+        layout.original = std::move(original.bytes);
     }
 
     OutputFile output(request.outputPath, existingFor(request), targetFor(request));
@@ -221,14 +221,31 @@ Result compressFile(
     if (!refusal.isEmpty())
         return failure(result, request.outputPath, refusal);
     const CompressionJob::Result compressed
-        = CompressionJob::compress(rom, result.address, layout, runner);
+        = CompressionJob::build(rom, result.address, std::move(layout), runner, filesEncoded);
     if (!compressed.ok())
         return failure(result, request.romPath, compressed.error);
+
+    // The check and the write run at once, when the output can be written without being seen:
+    // it is put in place only once the check has passed.
+    const char *const image = compressed.image.constData();
+    const qint64 size = compressed.image.size();
+    QString wrong;
+    QString writeError;
+    CompressionJob::runAll(runner, output.writesUnseen() ? 2 : 1, [&](int task) {
+        if (task == 0)
+            wrong = CompressionJob::check(compressed, rom, result.address);
+        else
+            writeError = output.writeUnseen(image, size);
+    });
+    if (!wrong.isEmpty())
+        return failure(result, request.romPath, wrong);
+    if (writeError.isEmpty())
+        writeError = output.writesUnseen() ? output.place() : output.write(image, size);
     result.files = compressed.files;
     result.compressedFiles = compressed.compressedFiles;
     result.movedFiles = compressed.movedFiles;
     result.checksums = compressed.checksums;
-    writeOutput(result, request, output, compressed.image.constData(), compressed.image.size());
+    finishOutput(result, request, output, writeError);
     return result;
 }
 

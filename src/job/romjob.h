@@ -75,10 +75,12 @@ struct CompressRequest
 };
 
 // The way back: reads a decompressed ROM in any byte order (and the original, in any byte order),
-// finds the table as decompressFile does, compresses it (see CompressionJob::compress, which
-// checks its own result) and writes the image by the same rules. The runner encodes the files.
+// finds the table as decompressFile does, compresses it (see CompressionJob::build) and writes
+// the image by the same rules once CompressionJob::check has passed. The runner encodes the files,
+// and then checks the image while it writes it.
 Result compressFile(const Request &request, const CompressRequest &how,
-    const CompressionJob::Runner &runner = CompressionJob::Runner());
+    const CompressionJob::Runner &runner = CompressionJob::Runner(),
+    const CompressionJob::FilesEncoded &filesEncoded = CompressionJob::FilesEncoded());
 
 } // namespace RomJob
 
