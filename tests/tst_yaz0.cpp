@@ -296,6 +296,8 @@ void TestYaz0::matchingEncoderFollowsTheRule_data()
     for (int i = 0; i < 3000; ++i)
         periodic += char("abcabdabcabe"[i % 12]) + QByteArray(i % 7 == 0 ? 1 : 0, 'q');
     QTest::newRow("short periods") << periodic;
+    // Every earlier pair in the window matches to the limit, the last ones to the end of the data.
+    QTest::newRow("two bytes repeated") << QByteArray("ab").repeated(3000);
     // Runs of a few bytes, of every length, that end alike: where runs, not chains, find matches.
     QByteArray runs;
     for (quint32 i = 1; runs.size() < 12000; ++i)

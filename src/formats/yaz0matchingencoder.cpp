@@ -204,11 +204,13 @@ constexpr int keptScratchLength = 1 << 20;
 
 // Finds, for positions in increasing order, the match the rule asks for. Every earlier position
 // is on a chain of those whose first three bytes hash alike, newest first. The candidates inside
-// the window are gathered, then tried oldest first, so that the first one to reach the longest
-// possible length ends the search, and a candidate can only win if it also matches the byte at
-// which the best so far stopped. A run of one repeated byte puts a candidate at every position of
+// the window are tried in that order, and one as long as the best so far takes its place, so
+// that of equal lengths the oldest wins; each is measured whole and taken without a branch, as
+// whether it wins is a coin toss the processor would mostly guess wrong. Once a match reaches the
+// limit, the rest of the chain is tried oldest first instead, so that a long chain of matches as
+// long costs one comparison. A run of one repeated byte puts a candidate at every position of
 // the run; of those only the first and the one whose run is exactly as long as the searched
-// position's can be longer than all before them, so a run is gathered as one stretch.
+// position's can be longer than all before them, so a run is taken as one stretch.
 class MatchFinder
 {
 public:
@@ -243,26 +245,19 @@ public:
             return runIndex->find(source, position, runHere, minimumMatch - 1,
                 std::min(maximumMatch, length - position));
         }
-        const int windowStart = position - windowSize;
-        stretches.clear();
-        for (int c = head[hashAt(position)]; c >= 0 && c >= windowStart;) {
-            int from = c;
-            if (runAhead[size_t(c)] >= minimumMatch)
-                from = std::max(c - runBehind[size_t(c)], std::max(windowStart, 0));
-            stretches.push_back({from, c});
-            c = from > 0 ? previous[size_t(from)] : -1;
-        }
-
+        const int windowStart = std::max(position - windowSize, 0);
         Search search {position, std::min(maximumMatch, length - position)};
-        for (auto it = stretches.rbegin(); it != stretches.rend() && search.best < search.limit;
-             ++it) {
-            consider(search, it->from);
-            if (it->to == it->from)
-                continue;
-            // In a run, the one position whose run ends where the searched one's does.
-            const int sameRun = it->from + runAhead[size_t(it->from)] - runHere;
-            if (sameRun > it->from && sameRun <= it->to && search.best < search.limit)
+        for (int c = head[hashAt(position)]; c >= windowStart;) {
+            const Stretch stretch = stretchAt(c, windowStart);
+            const int sameRun = sameRunIn(stretch, runHere);
+            if (sameRun >= 0)
                 consider(search, sameRun);
+            consider(search, stretch.from);
+            c = previous[size_t(stretch.from)];
+            if (search.best == search.limit) {
+                takeOldestAsLong(search, c, windowStart, runHere);
+                break;
+            }
         }
         if (search.bestStart < 0)
             return {};
@@ -274,9 +269,50 @@ private:
     {
         int position;
         int limit;
-        int best = minimumMatch - 1;
+        int best = minimumMatch; // what a candidate must reach; it counts once bestStart is set
         int bestStart = -1;
     };
+
+    // The candidates of the chain from c on: one position, or a run of one byte from its start
+    // (or the window's) to c.
+    Stretch stretchAt(int c, int windowStart) const
+    {
+        if (runAhead[size_t(c)] < minimumMatch)
+            return {c, c};
+        return {std::max(c - runBehind[size_t(c)], windowStart), c};
+    }
+
+    // In a run, the one position whose run ends where the searched one's does, or -1.
+    int sameRunIn(const Stretch &stretch, int runHere) const
+    {
+        if (stretch.to == stretch.from)
+            return -1;
+        const int sameRun = stretch.from + runAhead[size_t(stretch.from)] - runHere;
+        return sameRun > stretch.from && sameRun <= stretch.to ? sameRun : -1;
+    }
+
+    // Once a match reaches the limit, only an older one as long can win: the rest of the chain
+    // from c on is gathered and tried oldest first, and the first to reach the limit ends it.
+    void takeOldestAsLong(Search &search, int c, int windowStart, int runHere)
+    {
+        stretches.clear();
+        for (; c >= windowStart; c = previous[size_t(stretches.back().from)])
+            stretches.push_back(stretchAt(c, windowStart));
+        for (auto it = stretches.rbegin(); it != stretches.rend(); ++it) {
+            for (const int candidate : {it->from, sameRunIn(*it, runHere)}) {
+                if (candidate >= 0 && reachesLimit(search, candidate)) {
+                    search.bestStart = candidate;
+                    return;
+                }
+            }
+        }
+    }
+
+    bool reachesLimit(const Search &search, int candidate) const
+    {
+        return commonLength(source + candidate, source + search.position, search.limit)
+            == search.limit;
+    }
 
     static int bitsFor(int size)
     {
@@ -294,14 +330,12 @@ private:
 
     void consider(Search &search, int candidate) const
     {
-        if (source[candidate + search.best] != source[search.position + search.best])
-            return;
         const int matched
             = commonLength(source + candidate, source + search.position, search.limit);
-        if (matched > search.best) {
-            search.best = matched;
-            search.bestStart = candidate;
-        }
+        const bool better = matched >= search.best; // of equal lengths, the older
+
+        search.best = better ? matched : search.best;
+        search.bestStart = better ? candidate : search.bestStart;
     }
 
     void addPositionsBefore(int position)
