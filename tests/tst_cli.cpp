@@ -119,6 +119,7 @@ private slots:
     void writeErrorsOnStandardOutputFail_data();
     void writeErrorsOnStandardOutputFail();
     void warnsOfACutOffRom();
+    void lackOfMemoryFailsOneRomAtATime_data();
     void lackOfMemoryFailsOneRomAtATime();
     void messages_data();
     void messages();
@@ -456,17 +457,28 @@ void TestCli::warnsOfACutOffRom()
 
 // Under a memory limit too small for every ROM of a batch, those that do not fit fail with a
 // message and the program ends normally.
+void TestCli::lackOfMemoryFailsOneRomAtATime_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::newRow("decompress") << QStringList {"decompress", "-j", "2"};
+    // Its files are encoded on threads of their own: what they run out of must come back.
+    QTest::newRow("compress") << QStringList {"compress", "-j", "2", "--files", "3-END"};
+}
+
 void TestCli::lackOfMemoryFailsOneRomAtATime()
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     QSKIP("the sanitizers reserve more address space than the limit allows");
 #endif
+    QFETCH(QStringList, command);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    const QByteArray rom
+        = command.first() == "decompress" ? fixture.build() : expectedImage(fixture, 6105);
     QStringList roms;
     for (int i = 0; i < 4; ++i)
-        roms << write(QStringLiteral("rom%1.z64").arg(i), RomFixture::ocarinaLike().build());
+        roms << write(QStringLiteral("rom%1.z64").arg(i), rom);
     QProcess process;
-    QVERIFY(startUnderLimit(
-        process, RLIMIT_AS, 250 << 20, QStringList {"decompress", "-j", "2"} + roms));
+    QVERIFY(startUnderLimit(process, RLIMIT_AS, 250 << 20, command + roms));
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     const QStringList errors

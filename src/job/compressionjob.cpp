@@ -12,9 +12,11 @@
 #include "yaz0matchingencoder.h"
 
 #include <QAtomicInt>
+#include <QMutex>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace CompressionJob {
@@ -214,12 +216,26 @@ int firstFileThatDoesNotComeBack(const QByteArray &image, qint32 tableAddress,
 
 void runAll(const Runner &runner, int count, const std::function<void(int index)> &task)
 {
-    if (runner) {
-        runner(count, task);
-    } else {
+    if (!runner) {
         for (int i = 0; i < count; ++i)
             task(i);
+        return;
     }
+    // What a task throws (std::bad_alloc, mostly) would end the program on another thread; it is
+    // thrown here instead, once all tasks are done.
+    std::exception_ptr thrown;
+    QMutex mutex;
+    runner(count, [&](int index) {
+        try {
+            task(index);
+        } catch (...) {
+            const QMutexLocker locker(&mutex);
+            if (!thrown)
+                thrown = std::current_exception();
+        }
+    });
+    if (thrown)
+        std::rethrow_exception(thrown);
 }
 
 Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,

@@ -38,7 +38,8 @@ struct Layout
 };
 
 // Runs task for every index from 0 to count - 1, in any order and on any threads, and returns
-// when all are done; the files are encoded this way. By default one after another.
+// when all are done; the files are encoded this way. By default one after another. runAll runs
+// tasks through a runner and throws on the calling thread what a task threw.
 using Runner = std::function<void(int count, const std::function<void(int index)> &task)>;
 void runAll(const Runner &runner, int count, const std::function<void(int index)> &task);
 

@@ -202,14 +202,21 @@ Result compressFile(const Request &request, const CompressRequest &how,
     Result result;
     if (refuseOutputEarly(result, request))
         return result;
-    const QByteArray rom = readRom(result, request);
-    if (!result.ok() || !findTable(result, request, rom, [] { return nullptr; }))
-        return result;
     CompressionJob::Layout layout;
     layout.likeOriginal = !how.originalPath.isEmpty();
     layout.compressedFiles = how.compressedFiles;
+    // Both ROMs are read at once; what is wrong with the ROM is told before the original's.
+    QByteArray rom;
+    RomFile::Contents original;
+    CompressionJob::runAll(runner, layout.likeOriginal ? 2 : 1, [&](int task) {
+        if (task == 0)
+            rom = readRom(result, request);
+        else
+            original = RomFile::read(how.originalPath);
+    });
+    if (!result.ok() || !findTable(result, request, rom, [] { return nullptr; }))
+        return result;
     if (layout.likeOriginal) {
-        RomFile::Contents original = RomFile::read(how.originalPath);
         if (!original.ok())
             return failure(result, how.originalPath, original.error);
         RomByteOrder::toBigEndian(original.bytes);
