@@ -189,6 +189,9 @@ void TestCompression::refusesWhatCannotBeDone_data()
                                               << "The original ROM has no file table at 0x00007430";
     QTest::newRow("larger than 64 MiB") << "too large"
                                         << "The compressed ROM would be larger than 64 MiB";
+    QTest::newRow("files overlapping many times")
+        << "overlapping"
+        << "add up to more than 128 MiB, more than a decompressed ROM holds";
 }
 
 void TestCompression::refusesWhatCannotBeDone()
@@ -200,11 +203,13 @@ void TestCompression::refusesWhatCannotBeDone()
     const qint32 table = fixture.tableAddress();
     QByteArray rom = kind == "compressed" ? original : decompressed(original, table);
     CompressionJob::Layout layout;
-    layout.likeOriginal = kind != "too large";
+    layout.likeOriginal = kind != "too large" && kind != "overlapping";
     layout.original = kind == "no table" ? QByteArray(1 << 20, '\0') : original;
-    if (kind == "too large") {
-        // Two stored files of 40 MiB each, over the same bytes: packed, they need 80 MiB.
-        for (const int entry : {3, 4}) {
+    if (kind == "too large" || kind == "overlapping") {
+        // Stored files of 40 MiB each, over the same bytes: packed, two need 80 MiB.
+        const QVector<int> entries
+            = kind == "too large" ? QVector<int> {3, 4} : QVector<int> {3, 4, 5, 6};
+        for (const int entry : entries) {
             putWord(rom, table + 16 * entry, 0x100000);
             putWord(rom, table + 16 * entry + 4, 0x2900000);
         }

@@ -38,6 +38,8 @@ struct Piece
 };
 
 constexpr qint64 sizeGranule = 1 << 20;
+// Twice what a decompressed ROM holds, for tools that leave files overlapping a little.
+constexpr qint64 maxFileBytes = 2 * maxImageSize;
 
 qint64 roundUpToGranule(qint64 bytes)
 {
@@ -245,6 +247,7 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
     const QString problem = PassPlan::refusal(rom, maxImageSize, tableAddress, files);
     if (!problem.isEmpty())
         return refusal(problem);
+    qint64 fileBytes = 0;
     for (const FileRecord &file : files) {
         if (FileTable::isCompressed(file)) {
             return refusal(windowText("%1 is stored compressed: only a decompressed ROM can be "
@@ -255,6 +258,16 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
             return refusal(windowText("%1 lies past the end of the ROM")
                                .arg(entryText(file.index, tableAddress)));
         }
+        if (file.physicalEnd != FileTable::absentFile)
+            fileBytes += qint64(file.virtualEnd) - file.virtualStart;
+    }
+    // Files of a decompressed ROM lie side by side in at most 64 MiB. A table whose files overlap
+    // many times over would cost encoding time and memory for each time.
+    if (fileBytes > maxFileBytes) {
+        return refusal(windowText("The files of the table at %1 add up to more than %2 MiB, more "
+                                  "than a decompressed ROM holds")
+                           .arg(FileTable::addressText(tableAddress))
+                           .arg(maxFileBytes >> 20));
     }
     QVector<FileRecord> originalFiles;
     if (layout.likeOriginal) {
