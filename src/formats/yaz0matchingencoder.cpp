@@ -180,12 +180,6 @@ private:
     size_t capacity = 0;
 };
 
-struct Stretch
-{
-    int from; // the oldest candidate of the stretch
-    int to; // the newest
-};
-
 // A thread's memory for searching, kept from file to file: made anew for each, its pages cost
 // more to fault in than the search of a small file takes. Every position's entries are written
 // before they are read, so it needs no clearing but the hash heads.
@@ -194,23 +188,22 @@ struct Scratch
     Reusable<int> head;
     Reusable<int> previous;
     Reusable<int> runAhead;
-    Reusable<int> runBehind;
-    std::vector<Stretch> stretches;
+    std::vector<int> older; // candidates gathered to be tried oldest first
 };
 
-// Files up to this long leave their thread's scratch memory for the next file (about 13 bytes
+// Files up to this long leave their thread's scratch memory for the next file (about 8 bytes
 // per byte); a longer one's is given back.
 constexpr int keptScratchLength = 1 << 20;
 
-// Finds, for positions in increasing order, the match the rule asks for. Every earlier position
-// is on a chain of those whose first three bytes hash alike, newest first. The candidates inside
-// the window are tried in that order, and one as long as the best so far takes its place, so
-// that of equal lengths the oldest wins; each is measured whole and taken without a branch, as
-// whether it wins is a coin toss the processor would mostly guess wrong. Once a match reaches the
-// limit, the rest of the chain is tried oldest first instead, so that a long chain of matches as
-// long costs one comparison. A run of one repeated byte puts a candidate at every position of
-// the run; of those only the first and the one whose run is exactly as long as the searched
-// position's can be longer than all before them, so a run is taken as one stretch.
+// Finds, for positions in increasing order, the match the rule asks for. A position whose first
+// three bytes are equal is matched through the index of runs. Every other one can only match
+// positions like it, so only those are put on the hash chains: each earlier such position is on
+// the chain of those whose first three bytes hash alike, newest first. The candidates inside the
+// window are tried in that order, and one as long as the best so far takes its place, so that of
+// equal lengths the oldest wins; each is measured whole and taken without a branch, as whether it
+// wins is a coin toss the processor would mostly guess wrong. Once a match reaches the limit, the
+// rest of the chain is tried oldest first instead, so that a long chain of matches as long costs
+// one comparison.
 class MatchFinder
 {
 public:
@@ -218,20 +211,14 @@ public:
         : source(data), length(size), hashBits(bitsFor(size)),
           head(scratch.head.ensure(size_t(1) << hashBits)),
           previous(scratch.previous.ensure(size_t(std::max(size, 1)))),
-          runAhead(scratch.runAhead.ensure(size_t(std::max(size, 1)))),
-          runBehind(scratch.runBehind.ensure(size_t(std::max(size, 1)))),
-          stretches(scratch.stretches)
+          runAhead(scratch.runAhead.ensure(size_t(std::max(size, 1)))), older(scratch.older)
     {
         std::fill_n(head, size_t(1) << hashBits, -1);
-        if (size > 0) {
+        if (size > 0)
             runAhead[size_t(size) - 1] = 1;
-            runBehind[0] = 0;
-        }
         for (int i = size - 2; i >= 0; --i)
             runAhead[size_t(i)] = source[i] == source[i + 1] ? runAhead[size_t(i) + 1] + 1 : 1;
-        for (int i = 1; i < size; ++i)
-            runBehind[size_t(i)] = source[i] == source[i - 1] ? runBehind[size_t(i) - 1] + 1 : 0;
-        stretches.reserve(windowSize);
+        older.reserve(windowSize);
         runIndex = std::make_unique<RunIndex>(source, length, runAhead);
     }
 
@@ -247,15 +234,10 @@ public:
         }
         const int windowStart = std::max(position - windowSize, 0);
         Search search {position, std::min(maximumMatch, length - position)};
-        for (int c = head[hashAt(position)]; c >= windowStart;) {
-            const Stretch stretch = stretchAt(c, windowStart);
-            const int sameRun = sameRunIn(stretch, runHere);
-            if (sameRun >= 0)
-                consider(search, sameRun);
-            consider(search, stretch.from);
-            c = previous[size_t(stretch.from)];
+        for (int c = head[hashAt(position)]; c >= windowStart; c = previous[size_t(c)]) {
+            consider(search, c);
             if (search.best == search.limit) {
-                takeOldestAsLong(search, c, windowStart, runHere);
+                takeOldestAsLong(search, previous[size_t(c)], windowStart);
                 break;
             }
         }
@@ -273,37 +255,17 @@ private:
         int bestStart = -1;
     };
 
-    // The candidates of the chain from c on: one position, or a run of one byte from its start
-    // (or the window's) to c.
-    Stretch stretchAt(int c, int windowStart) const
-    {
-        if (runAhead[size_t(c)] < minimumMatch)
-            return {c, c};
-        return {std::max(c - runBehind[size_t(c)], windowStart), c};
-    }
-
-    // In a run, the one position whose run ends where the searched one's does, or -1.
-    int sameRunIn(const Stretch &stretch, int runHere) const
-    {
-        if (stretch.to == stretch.from)
-            return -1;
-        const int sameRun = stretch.from + runAhead[size_t(stretch.from)] - runHere;
-        return sameRun > stretch.from && sameRun <= stretch.to ? sameRun : -1;
-    }
-
     // Once a match reaches the limit, only an older one as long can win: the rest of the chain
     // from c on is gathered and tried oldest first, and the first to reach the limit ends it.
-    void takeOldestAsLong(Search &search, int c, int windowStart, int runHere)
+    void takeOldestAsLong(Search &search, int c, int windowStart)
     {
-        stretches.clear();
-        for (; c >= windowStart; c = previous[size_t(stretches.back().from)])
-            stretches.push_back(stretchAt(c, windowStart));
-        for (auto it = stretches.rbegin(); it != stretches.rend(); ++it) {
-            for (const int candidate : {it->from, sameRunIn(*it, runHere)}) {
-                if (candidate >= 0 && reachesLimit(search, candidate)) {
-                    search.bestStart = candidate;
-                    return;
-                }
+        older.clear();
+        for (; c >= windowStart; c = previous[size_t(c)])
+            older.push_back(c);
+        for (auto it = older.rbegin(); it != older.rend(); ++it) {
+            if (reachesLimit(search, *it)) {
+                search.bestStart = *it;
+                return;
             }
         }
     }
@@ -341,7 +303,7 @@ private:
     void addPositionsBefore(int position)
     {
         for (; added < position; ++added) {
-            if (added + minimumMatch > length)
+            if (added + minimumMatch > length || runAhead[size_t(added)] >= minimumMatch)
                 continue;
             const quint32 hash = hashAt(added);
             previous[size_t(added)] = head[hash];
@@ -355,8 +317,7 @@ private:
     int *head;
     int *previous;
     int *runAhead; // per position: how many bytes from it (itself included) equal it
-    int *runBehind; // per position: how many bytes just before it equal it
-    std::vector<Stretch> &stretches;
+    std::vector<int> &older;
     std::unique_ptr<RunIndex> runIndex;
     int added = 0;
 };
