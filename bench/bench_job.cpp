@@ -183,8 +183,7 @@ void compressLikeTheOriginal(benchmark::State &state)
     state.counters["wall_ms_j1"] = 1e3 * one / iterations;
     state.counters["speedup_j2"] = one / two;
     // How many copies of the decoded bytes the whole job takes, with two threads.
-    state.counters["memcpy_x_j2"]
-        = two / iterations / memcpySeconds(originalLikeCompressedBytes);
+    state.counters["memcpy_x_j2"] = two / iterations / memcpySeconds(originalLikeCompressedBytes);
 }
 
 } // namespace
