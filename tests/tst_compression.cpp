@@ -32,6 +32,14 @@ QByteArray decompressed(const QByteArray &rom, qint32 tableAddress)
     return QByteArray(image.constData(), int(image.size()));
 }
 
+CompressionJob::Layout layoutLike(const QByteArray &original)
+{
+    CompressionJob::Layout layout;
+    layout.likeOriginal = true;
+    layout.original = original;
+    return layout;
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -145,9 +153,7 @@ void TestCompression::editedRomDecompressesToTheEdit()
     else
         edited.replace(start + length / 2, 4, "EDIT");
 
-    CompressionJob::Layout layout;
-    layout.likeOriginal = true;
-    layout.original = original;
+    const CompressionJob::Layout layout = layoutLike(original);
     const CompressionJob::Result result = CompressionJob::compress(edited, table, layout);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.movedFiles, incompressible ? 1 : 0);
@@ -239,9 +245,7 @@ void TestCompression::checkFindsAFaultyResult()
     const QByteArray original = fixture.build();
     const qint32 table = fixture.tableAddress();
     const QByteArray rom = decompressed(original, table);
-    CompressionJob::Layout layout;
-    layout.likeOriginal = true;
-    layout.original = original;
+    const CompressionJob::Layout layout = layoutLike(original);
     CompressionJob::Result result = CompressionJob::build(rom, table, layout);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(CompressionJob::check(result, rom, table), QString());

@@ -142,6 +142,13 @@ qint32 declaredSize(const char *file, qint64 length)
     return qint32(BigEndian::load32(file + declaredSizeOffset));
 }
 
+void writeHeader(char *file, qint32 declaredSize)
+{
+    std::memcpy(file, "Yaz0", 4);
+    BigEndian::store32(file + declaredSizeOffset, quint32(declaredSize));
+    std::memset(file + declaredSizeOffset + 4, 0, headerSize - declaredSizeOffset - 4);
+}
+
 qint32 cappedDeclaredSize(qint32 declaredSize)
 {
     return std::clamp(declaredSize, 0, maxDeclaredSize);

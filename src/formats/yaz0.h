@@ -29,6 +29,8 @@ qint32 cappedDeclaredSize(qint32 declaredSize);
 // size in bytes 4 to 7 as a big-endian signed word (0 when the file is shorter than 8 bytes).
 bool hasMagic(const char *file, qint64 length);
 qint32 declaredSize(const char *file, qint64 length);
+// Writes the header of a file that declares declaredSize bytes to its first headerSize bytes.
+void writeHeader(char *file, qint32 declaredSize);
 
 // The main loop has a portable build and, on x86-64, one that copies back-references with SSSE3
 // byte shuffles. Fastest picks the best the processor runs; both give the same bytes, and the

@@ -1,6 +1,5 @@
 #include "yaz0matchingencoder.h"
 
-#include "bigendian.h"
 #include "yaz0.h"
 
 #include <QtEndian>
@@ -407,9 +406,7 @@ QByteArray encodeStream(const char *data, qint64 size)
 QByteArray encodeFile(const QByteArray &data)
 {
     QByteArray file = encodeAfter(Yaz0::headerSize, data.constData(), data.size());
-    std::memcpy(file.data(), "Yaz0", 4);
-    std::memset(file.data() + 4, 0, Yaz0::headerSize - 4);
-    BigEndian::writeWord(file, 4, quint32(data.size()));
+    Yaz0::writeHeader(file.data(), data.size());
     return file;
 }
 
