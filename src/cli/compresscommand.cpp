@@ -6,8 +6,6 @@
 #include <QCommandLineParser>
 #include <QThreadPool>
 
-#include <climits>
-
 namespace {
 
 const QCommandLineOption likeOption {"like",
@@ -22,7 +20,7 @@ const QCommandLineOption filesOption {"files",
 bool readIndex(const QString &text, int *index)
 {
     if (text.compare(QLatin1String("END"), Qt::CaseInsensitive) == 0) {
-        *index = INT_MAX;
+        *index = CompressionJob::lastEntry;
         return true;
     }
     bool ok = false;
@@ -66,6 +64,8 @@ int CompressCommand::run(const QCommandLineParser &parser, const QStringList &ro
         how.originalPath = parser.value(likeOption);
         if (how.originalPath.isEmpty())
             error = QStringLiteral("--like needs the original ROM");
+        else if (how.originalPath == QLatin1String("-"))
+            error = QStringLiteral("ORIGINAL cannot be standard input");
         settings.otherInputs << how.originalPath;
     }
     if (error.isEmpty() && parser.isSet(filesOption)
@@ -104,10 +104,12 @@ QString CompressCommand::successLine(
     const QString checksums = result.checksums.repaired
         ? QStringLiteral("checksums repaired for %1").arg(Checksum::chipName(result.checksums.chip))
         : QStringLiteral("checksums left alone: unknown boot chip");
-    return QStringLiteral("%1 -> %2: %3 files, %4 compressed, %5 moved, %6")
+    return QStringLiteral("%1 -> %2: %3 files, %4 compressed (%5 kept as ORIGINAL stores them), %6 "
+                          "moved, %7")
         .arg(request.romPath, request.outputPath)
         .arg(result.files)
         .arg(result.compressedFiles)
+        .arg(result.keptFiles)
         .arg(result.movedFiles)
         .arg(checksums);
 }

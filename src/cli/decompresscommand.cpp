@@ -47,3 +47,8 @@ RomJob::Result DecompressCommand::runJob(
     };
     return RomJob::decompressFile(request, observer);
 }
+
+QString DecompressCommand::firstEntryAdvice() const
+{
+    return QStringLiteral("Check the address, or go on with --no-table-check.");
+}

@@ -193,8 +193,9 @@ RomJob::Request requestFor(const RomCommand::Settings &settings, const Task &tas
     return request;
 }
 
-// The core's reason, and what to do about it on this command line.
-QString withAdvice(const RomJob::Result &result)
+} // namespace
+
+QString RomCommand::withAdvice(const RomJob::Result &result) const
 {
     switch (result.refusal) {
     case RomJob::Refusal::OutputExists:
@@ -203,15 +204,19 @@ QString withAdvice(const RomJob::Result &result)
         return result.error
             + QStringLiteral(": name the game with --game or the table's address with --table");
     case RomJob::Refusal::FirstEntry:
-        return result.error + QStringLiteral(" Check the address, or go on with --no-table-check.");
+        return result.error + QLatin1Char(' ') + firstEntryAdvice();
     case RomJob::Refusal::None:
     case RomJob::Refusal::Other:
+    case RomJob::Refusal::Usage:
         break;
     }
     return result.error;
 }
 
-} // namespace
+QString RomCommand::firstEntryAdvice() const
+{
+    return QStringLiteral("Check the address given with --game or --table.");
+}
 
 RomCommand::RomCommand(const char *commandName, const char *commandSummary, const char *prefix)
     : Command(commandName, commandSummary), outputPrefix(QString::fromLatin1(prefix))
@@ -292,6 +297,7 @@ int RomCommand::runAll(const Settings &settings) const
     const int total = tasks.size();
     QAtomicInt finished = 0;
     QAtomicInt failed = 0;
+    QAtomicInt misused = 0; // failed because the request does not fit the ROM
     std::FILE *const verboseStream = settings.output == standardStream ? stderr : stdout;
     QThreadPool pool;
     pool.setMaxThreadCount(romsAtOnce(settings));
@@ -323,6 +329,8 @@ int RomCommand::runAll(const Settings &settings) const
             finished.fetchAndAddOrdered(1);
             if (!result.ok()) {
                 failed.fetchAndAddOrdered(1);
+                if (result.refusal == RomJob::Refusal::Usage)
+                    misused.fetchAndAddOrdered(1);
                 progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
                 return;
             }
@@ -335,5 +343,7 @@ int RomCommand::runAll(const Settings &settings) const
         });
     }
     pool.waitForDone();
+    if (misused.loadAcquire() > 0)
+        return Console::UsageError;
     return failed.loadAcquire() == 0 ? Console::Success : Console::Failure;
 }

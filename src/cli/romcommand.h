@@ -56,6 +56,11 @@ protected:
     // How many ROMs are worked on at once.
     virtual int romsAtOnce(const Settings &settings) const { return settings.jobs; }
     virtual QString successLine(const RomJob::Request &request, const RomJob::Result &result) const;
+    // What to do about a table that does not start as expected, with this command's options.
+    virtual QString firstEntryAdvice() const;
+
+    // The core's reason, and what to do about it on this command line.
+    QString withAdvice(const RomJob::Result &result) const;
 
 private:
     const QString outputPrefix;

@@ -113,27 +113,6 @@ void rewriteEntry(ImageBuffer &output, qint64 offset, qint32 virtualStart)
     BigEndian::store32(output.data() + offset + 4, 0);
 }
 
-Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
-{
-    if (file.virtualStart < 0 || file.virtualEnd < 0 || file.physicalStart < 0)
-        return Problem::NegativeAddress;
-    if (file.virtualEnd < file.virtualStart)
-        return Problem::InvertedRange;
-    if (!isCompressed(file))
-        return Problem::None;
-    if (file.physicalEnd < file.physicalStart)
-        return Problem::InvertedRange;
-    if (codec == Codec::Deflate) {
-        const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
-        return rangeLength > Yaz0::maxDeclaredSize ? Problem::DeclaredSizeTooLarge : Problem::None;
-    }
-    const Span stored
-        = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
-    if (declaredSize(stored) > Yaz0::maxDeclaredSize)
-        return Problem::DeclaredSizeTooLarge;
-    return Problem::None;
-}
-
 // The most bytes the file can come to: what the ROM holds of it, or its declared size plus the
 // longest back-reference overrun.
 qint64 largestFileLength(const QByteArray &rom, const FileRecord &file, Codec codec)
@@ -235,6 +214,29 @@ void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
         }
     }
     rewriteEntry(output, rewriteOffset(tableAddress, file), file.virtualStart);
+}
+
+Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
+{
+    if (file.physicalEnd == FileTable::absentFile)
+        return Problem::None;
+    if (file.virtualStart < 0 || file.virtualEnd < 0 || file.physicalStart < 0)
+        return Problem::NegativeAddress;
+    if (file.virtualEnd < file.virtualStart)
+        return Problem::InvertedRange;
+    if (!isCompressed(file))
+        return Problem::None;
+    if (file.physicalEnd < file.physicalStart)
+        return Problem::InvertedRange;
+    if (codec == Codec::Deflate) {
+        const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
+        return rangeLength > Yaz0::maxDeclaredSize ? Problem::DeclaredSizeTooLarge : Problem::None;
+    }
+    const Span stored
+        = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+    if (declaredSize(stored) > Yaz0::maxDeclaredSize)
+        return Problem::DeclaredSizeTooLarge;
+    return Problem::None;
 }
 
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file)

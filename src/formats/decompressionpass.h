@@ -59,6 +59,10 @@ struct Finding
     int index = -1; // the first entry at fault (for TooManyFiles, the first one past the bound)
 };
 
+// What is wrong with one entry that the pass could not survive (a negative address, an inverted
+// range, a compressed file declaring more than 64 MiB); absent files have no problem.
+Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec);
+
 // Checks, without decoding anything, that the pass over files can neither crash, grow the
 // output image (of outputSize bytes) past maxOutputSize, nor do more than maxWork bytes of work.
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,

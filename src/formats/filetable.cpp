@@ -40,6 +40,14 @@ QVector<FileRecord> read(const QByteArray &image, qint32 address)
     return records;
 }
 
+void writeEntry(char *entry, const FileRecord &file)
+{
+    BigEndian::store32(entry, quint32(file.virtualStart));
+    BigEndian::store32(entry + 4, quint32(file.virtualEnd));
+    BigEndian::store32(entry + 8, quint32(file.physicalStart));
+    BigEndian::store32(entry + 12, quint32(file.physicalEnd));
+}
+
 bool startsWithExpectedEntry(const QByteArray &image, qint32 address)
 {
     for (int word = 0; word < 4; ++word) {

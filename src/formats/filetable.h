@@ -44,6 +44,9 @@ constexpr quint32 expectedFirstEntry[4] = {0x00000000, 0x00001060, 0x00000000, 0
 // Reading stops after maxFiles + 1 records, so a longer list means the table is too long.
 QVector<FileRecord> read(const QByteArray &image, qint32 address);
 
+// Writes the four words of file as a table entry to the 16 bytes at entry.
+void writeEntry(char *entry, const FileRecord &file);
+
 bool startsWithExpectedEntry(const QByteArray &image, qint32 address);
 
 // The file table lies a fixed distance after a build string: 0x30 after "zelda@" (Ocarina of

@@ -4,11 +4,14 @@
 
 #include "bigendian.h"
 #include "checksum.h"
+#include "compressionlayout.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "imagebuffer.h"
+#include "knowndumps.h"
 #include "passplan.h"
+#include "yaz0.h"
 #include "yaz0matchingencoder.h"
 
 #include <QAtomicInt>
@@ -23,32 +26,13 @@ namespace CompressionJob {
 
 namespace {
 
-enum class Storage { Absent, Plain, Compressed };
+using CompressionLayout::Piece;
+using CompressionLayout::Storage;
 
-// One file of the table on its way into the compressed ROM.
-struct Piece
-{
-    Storage storage = Storage::Absent;
-    QByteArray stored; // the bytes written: a Yaz0 file padded to 16, or the file as it is
-    qint64 place = -1;
-
-    // What the file takes up in a ROM: a stored file rounds up to 16 bytes.
-    qint64 room() const { return storage == Storage::Plain ? align(stored.size()) : stored.size(); }
-    static qint64 align(qint64 bytes) { return (bytes + 15) / 16 * 16; }
-};
-
-constexpr qint64 sizeGranule = 1 << 20;
-// Twice what a decompressed ROM holds, for tools that leave files overlapping a little.
-constexpr qint64 maxFileBytes = 2 * maxImageSize;
-
-qint64 roundUpToGranule(qint64 bytes)
-{
-    return std::max<qint64>(sizeGranule, (bytes + sizeGranule - 1) / sizeGranule * sizeGranule);
-}
-
-Result refusal(const QString &reason)
+Result refusal(Refusal kind, const QString &reason)
 {
     Result result;
+    result.refusal = kind;
     result.error = reason;
     return result;
 }
@@ -60,158 +44,255 @@ QString entryText(int index, qint32 tableAddress)
         .arg(FileTable::addressText(tableAddress));
 }
 
-bool isListed(const QVector<IndexRange> &ranges, int index)
+QString bugText(const QString &what)
 {
-    return std::any_of(ranges.cbegin(), ranges.cend(),
-        [index](const IndexRange &range) { return range.first <= index && index <= range.last; });
+    return windowText("%1; this is a bug in Tidepool, and nothing was written").arg(what);
 }
 
 Storage storageFor(
     const FileRecord &file, const Layout &layout, const QVector<FileRecord> &originalFiles)
 {
-    if (file.physicalEnd == FileTable::absentFile)
+    if (!CompressionInput::hasBytes(file))
         return Storage::Absent;
-    if (!layout.likeOriginal)
-        return isListed(layout.compressedFiles, file.index) ? Storage::Compressed : Storage::Plain;
-    if (file.index >= originalFiles.size())
+    if (!layout.likeOriginal) {
+        return CompressionInput::isListed(layout.compressedFiles, file.index) ? Storage::Compressed
+                                                                              : Storage::Plain;
+    }
+    // A file the original does not have, or added in a slot it marks absent, is compressed.
+    if (file.index >= originalFiles.size()
+        || originalFiles.at(file.index).physicalEnd == FileTable::absentFile)
         return Storage::Compressed;
-    const FileRecord &original = originalFiles.at(file.index);
-    if (original.physicalEnd == FileTable::absentFile)
-        return Storage::Absent;
-    return FileTable::isCompressed(original) ? Storage::Compressed : Storage::Plain;
+    return FileTable::isCompressed(originalFiles.at(file.index)) ? Storage::Compressed
+                                                                 : Storage::Plain;
 }
 
-// What an entry takes up in the original, or -1 when the original has no bytes for it.
-qint64 originalRoom(const QVector<FileRecord> &originalFiles, int index)
+// Room to decode one of the original's files into; each thread keeps its own, except after a
+// large file.
+class DecodeScratch
 {
-    if (index >= originalFiles.size())
-        return -1;
-    const FileRecord &file = originalFiles.at(index);
-    if (file.physicalEnd == FileTable::absentFile)
-        return -1;
-    if (FileTable::isCompressed(file))
-        return qint64(file.physicalEnd) - file.physicalStart;
-    return Piece::align(qint64(file.virtualEnd) - file.virtualStart);
+public:
+    static char *forBytes(qint64 bytes)
+    {
+        thread_local QByteArray scratch;
+        if (scratch.size() < bytes || scratch.size() > keptSize)
+            scratch = QByteArray(int(std::max<qint64>(bytes, 0x10000)), Qt::Uninitialized);
+        return scratch.data();
+    }
+
+private:
+    static constexpr int keptSize = 1 << 20;
+};
+
+// Whether the original's stored file for this entry decodes to exactly these bytes; decoding is
+// far faster than encoding, and keeps an original's bytes whatever encoder made them.
+bool originalStoresTheSame(
+    const QByteArray &original, const FileRecord &stored, const char *content, qint64 length)
+{
+    if (!FileTable::isCompressed(stored) || !CompressionInput::storedInside(original, stored))
+        return false;
+    const char *file = original.constData() + stored.physicalStart;
+    const qint64 fileLength = CompressionInput::storedLength(stored);
+    if (!Yaz0::hasMagic(file, fileLength) || Yaz0::declaredSize(file, fileLength) != length
+        || fileLength < Yaz0::headerSize)
+        return false;
+    char *decoded = DecodeScratch::forBytes(length + Yaz0::outputSlack);
+    const qint64 produced = Yaz0::decodeInto(
+        file + Yaz0::headerSize, fileLength - Yaz0::headerSize, qint32(length), decoded);
+    return produced == length && std::memcmp(decoded, content, size_t(length)) == 0;
 }
 
-void encode(Piece &piece, const QByteArray &rom, const FileRecord &file)
+void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
+    const QByteArray &original, const QVector<FileRecord> &originalFiles)
 {
-    const QByteArray content = QByteArray::fromRawData(
-        rom.constData() + file.virtualStart, file.virtualEnd - file.virtualStart);
+    const char *content = rom.constData() + file.virtualStart;
+    const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
     if (piece.storage == Storage::Plain) {
-        piece.stored = content; // a view of the ROM, not a copy
+        piece.stored = QByteArray::fromRawData(content, int(length)); // a view, not a copy
+        piece.length = length;
     } else if (piece.storage == Storage::Compressed) {
-        piece.stored = Yaz0MatchingEncoder::encodeFile(content);
+        if (file.index < originalFiles.size()
+            && originalStoresTheSame(original, originalFiles.at(file.index), content, length)) {
+            piece.keptFrom = originalFiles.at(file.index).physicalStart;
+            piece.length = CompressionInput::storedLength(originalFiles.at(file.index));
+            return;
+        }
+        piece.stored
+            = Yaz0MatchingEncoder::encodeFile(QByteArray::fromRawData(content, int(length)));
         piece.stored.append(
             QByteArray(int(Piece::align(piece.stored.size()) - piece.stored.size()), '\0'));
+        piece.length = piece.stored.size();
     }
 }
 
-// Files keep the original's places where they still fit; the others follow the last byte in use.
-// Returns the size the image needs.
-qint64 placeLikeOriginal(QVector<Piece> &pieces, const QVector<FileRecord> &originalFiles,
-    qint64 originalSize, int *moved)
+QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &files,
+    const Layout &layout, const QVector<FileRecord> &originalFiles, const Runner &runner,
+    const FilesEncoded &filesEncoded)
 {
-    qint64 lastUsed = 0;
-    for (int i = 0; i < originalFiles.size(); ++i) {
-        const qint64 room = originalRoom(originalFiles, i);
-        if (room >= 0)
-            lastUsed = std::max(lastUsed, qint64(originalFiles.at(i).physicalStart) + room);
-    }
-    QVector<int> movers;
-    for (int i = 0; i < pieces.size(); ++i) {
-        Piece &piece = pieces[i];
-        if (piece.storage == Storage::Absent)
-            continue;
-        const qint64 room = originalRoom(originalFiles, i);
-        if (room >= 0 && piece.room() <= room) {
-            piece.place = originalFiles.at(i).physicalStart;
-            lastUsed = std::max(lastUsed, piece.place + piece.room());
-        } else {
-            movers << i;
-        }
-    }
-    qint64 cursor = Piece::align(lastUsed);
-    for (const int i : qAsConst(movers)) {
-        pieces[i].place = cursor;
-        cursor = Piece::align(cursor + pieces[i].room());
-    }
-    *moved = movers.size();
-    const qint64 needed = std::max(lastUsed, cursor);
-    return needed <= originalSize ? originalSize : roundUpToGranule(needed);
-}
-
-qint64 placePacked(QVector<Piece> &pieces)
-{
-    qint64 cursor = 0;
-    for (Piece &piece : pieces) {
-        if (piece.storage == Storage::Absent)
-            continue;
-        piece.place = Piece::align(cursor);
-        cursor = piece.place + piece.stored.size();
-    }
-    return roundUpToGranule(cursor);
+    QVector<Piece> pieces(files.size());
+    for (int i = 0; i < files.size(); ++i)
+        pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
+    Piece *const each = pieces.data(); // detached once, before any thread writes to it
+    QAtomicInt prepared = 0;
+    runAll(runner, files.size(), [&](int i) {
+        prepare(each[i], rom, files.at(i), layout.original, originalFiles);
+        const int done = prepared.fetchAndAddOrdered(1) + 1;
+        if (filesEncoded)
+            filesEncoded(done, files.size());
+    });
+    return pieces;
 }
 
 // Where the table stands in the new image: inside the stored file that holds it.
 qint32 tablePlace(const QVector<FileRecord> &files, const QVector<Piece> &pieces,
-    qint32 tableAddress, bool likeOriginal)
+    qint32 tableAddress, int tableEntry)
 {
-    for (int i = 0; i < files.size(); ++i) {
-        const FileRecord &file = files.at(i);
-        if (file.virtualStart <= tableAddress && tableAddress < file.virtualEnd
-            && pieces.at(i).storage == Storage::Plain)
-            return qint32(pieces.at(i).place + (tableAddress - file.virtualStart));
-    }
-    return likeOriginal ? tableAddress : -1;
+    if (tableEntry < 0 || pieces.at(tableEntry).storage != Storage::Plain)
+        return -1;
+    return qint32(pieces.at(tableEntry).place + (tableAddress - files.at(tableEntry).virtualStart));
 }
 
 void writeEntries(
     QByteArray &image, qint32 at, const QVector<FileRecord> &files, const QVector<Piece> &pieces)
 {
+    char *const table = image.data() + at;
     for (int i = 0; i < files.size(); ++i) {
-        const qint64 entry = qint64(at) + FileTable::entrySize * i;
         const Piece &piece = pieces.at(i);
-        const bool absent = piece.storage == Storage::Absent;
-        const bool compressed = piece.storage == Storage::Compressed;
-        BigEndian::writeWord(image, entry, quint32(files.at(i).virtualStart));
-        BigEndian::writeWord(image, entry + 4, quint32(files.at(i).virtualEnd));
-        BigEndian::writeWord(
-            image, entry + 8, absent ? quint32(FileTable::absentFile) : quint32(piece.place));
-        BigEndian::writeWord(image, entry + 12,
-            absent           ? quint32(FileTable::absentFile)
-                : compressed ? quint32(piece.place + piece.stored.size())
-                             : 0u);
+        FileRecord entry = files.at(i);
+        entry.physicalStart = FileTable::absentFile;
+        entry.physicalEnd = FileTable::absentFile;
+        if (piece.storage != Storage::Absent) {
+            entry.physicalStart = qint32(piece.place);
+            entry.physicalEnd = piece.storage == Storage::Compressed
+                ? qint32(piece.place + piece.length)
+                : FileTable::uncompressedFile;
+        }
+        FileTable::writeEntry(table + FileTable::entrySize * i, entry);
     }
 }
 
-// Decompresses the result with the program's own pass; every file must come back as it was.
-// Returns the first entry that does not, or -1.
-int firstFileThatDoesNotComeBack(const QByteArray &image, qint32 tableAddress,
-    const QByteArray &rom, const QVector<FileRecord> &files)
+// The image: the original (or zeros) with every piece written at its place. The original's stored
+// bytes that a file keeps are already there, unless the file moved.
+QByteArray assemble(QVector<Piece> &pieces, Layout &layout, qint64 size, Result &result)
 {
-    const PassPlan::Plan plan
-        = PassPlan::make(image, DecompressionPass::outputImageSize, tableAddress);
-    if (!plan.refusal.isEmpty() || plan.files.size() != files.size())
-        return 0;
-    ZeroPagedImage decompressed(DecompressionPass::outputImageSize);
-    DecompressionJob::runPass(image, decompressed, plan);
-    // The header checksums are the compressed image's, not the decompressed one's.
+    for (Piece &piece : pieces) {
+        if (piece.keptFrom >= 0 && piece.keptFrom != piece.place) {
+            piece.stored = layout.original.mid(int(piece.keptFrom), int(piece.length));
+            piece.keptFrom = -1;
+        }
+    }
+    QByteArray image = layout.likeOriginal ? std::move(layout.original) : QByteArray();
+    if (image.size() < size)
+        image.append(QByteArray(int(size - image.size()), '\0'));
+    char *out = image.data();
+    for (const Piece &piece : qAsConst(pieces)) {
+        if (piece.storage == Storage::Absent)
+            continue;
+        if (piece.keptFrom < 0 && piece.length > 0)
+            std::memcpy(out + piece.place, piece.stored.constData(), size_t(piece.length));
+        ++result.files;
+        if (piece.storage == Storage::Compressed)
+            ++result.compressedFiles;
+        if (piece.keptFrom >= 0)
+            ++result.keptFiles;
+    }
+    return image;
+}
+
+// The length of the image that decompressing the ROM gives: 64 MiB, or up to the end of the
+// last file when one ends past that.
+qint64 decompressedLength(const QVector<FileRecord> &files)
+{
+    qint64 length = DecompressionPass::outputImageSize;
+    for (const FileRecord &file : files) {
+        if (CompressionInput::hasBytes(file))
+            length = std::max<qint64>(length, file.virtualEnd);
+    }
+    return length;
+}
+
+// How the result's table is found when it is decompressed; empty when as it was written.
+QString tableSearchProblem(const QByteArray &image, qint32 written,
+    const PassPlan::TableChoice &tableChoice, const KnownDumps::Dump **known)
+{
+    bool looked = false;
+    const auto lookUp = [&] {
+        if (!looked)
+            *known = KnownDumps::find(KnownDumps::md5Of(image));
+        looked = true;
+        return *known;
+    };
+    PassPlan::TableChoice choice = tableChoice;
+    choice.checkFirstEntry = true;
+    const PassPlan::TableSearch search = PassPlan::findTable(image, choice, lookUp);
+    if (!search.ok()) {
+        return windowText("Decompressing the compressed ROM would fail (%1), so nothing was "
+                          "written; its file table is at %2")
+            .arg(search.error, FileTable::addressText(written));
+    }
+    if (search.address != written) {
+        return windowText(
+            "Decompressing the compressed ROM would read its file table at %1, but it "
+            "stands at %2 (the build string no longer leads to it), so nothing was "
+            "written")
+            .arg(FileTable::addressText(search.address), FileTable::addressText(written));
+    }
+    return QString();
+}
+
+// A compressed file of the result that would not decode to exactly its range.
+QString fileThatDecodesPastItsRange(
+    const QByteArray &image, const QVector<FileRecord> &files, qint32 tableAddress)
+{
+    for (const FileRecord &file : files) {
+        if (!FileTable::isCompressed(file))
+            continue;
+        const QByteArray stored = DecompressionPass::storedBytes(image, file);
+        const qint64 declared = Yaz0::declaredSize(stored.constData(), stored.size());
+        const qint64 range = qint64(file.virtualEnd) - file.virtualStart;
+        if (declared != range) {
+            return bugText(windowText("%1 would decode to %2 bytes, not the %3 of its range")
+                               .arg(entryText(file.index, tableAddress))
+                               .arg(declared)
+                               .arg(range));
+        }
+    }
+    return QString();
+}
+
+// Every file of the ROM against the decompressed result. The table's physical words and the
+// header checksums are the result's own, so the ROM's are put in their place first.
+QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom,
+    qint32 tableAddress, const QVector<FileRecord> &files)
+{
     if (decompressed.size() >= Checksum::crc2Offset + 4 && rom.size() >= Checksum::crc2Offset + 4) {
         std::memcpy(
             decompressed.data() + Checksum::crc1Offset, rom.constData() + Checksum::crc1Offset, 8);
     }
     for (const FileRecord &file : files) {
-        if (file.physicalEnd == FileTable::absentFile)
+        const qint64 words = qint64(tableAddress) + qint64(FileTable::entrySize) * file.index
+            + FileTable::physicalStartOffset;
+        if (words + 8 <= decompressed.size() && words + 8 <= rom.size())
+            std::memcpy(decompressed.data() + words, rom.constData() + words, 8);
+    }
+    for (const FileRecord &file : files) {
+        if (!CompressionInput::hasBytes(file))
             continue;
         const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
-        if (file.virtualEnd > decompressed.size()
-            || std::memcmp(decompressed.constData() + file.virtualStart,
-                   rom.constData() + file.virtualStart, size_t(length))
-                != 0)
-            return file.index;
+        if (file.virtualEnd > decompressed.size()) {
+            return bugText(windowText("%1 is missing from the decompressed result")
+                               .arg(entryText(file.index, tableAddress)));
+        }
+        const char *back = decompressed.constData() + file.virtualStart;
+        const char *wanted = rom.constData() + file.virtualStart;
+        if (std::memcmp(back, wanted, size_t(length)) == 0)
+            continue;
+        const qint64 at = std::mismatch(back, back + length, wanted).first - back;
+        return bugText(windowText("%1 does not decompress to what the ROM holds (byte %2 of the "
+                                  "file differs)")
+                           .arg(entryText(file.index, tableAddress))
+                           .arg(at));
     }
-    return -1;
+    return QString();
 }
 
 } // namespace
@@ -244,105 +325,105 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
     const FilesEncoded &filesEncoded)
 {
     const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
-    const QString problem = PassPlan::refusal(rom, maxImageSize, tableAddress, files);
+    if (files.isEmpty()) {
+        return refusal(Refusal::Rom,
+            windowText("The file table at %1 lists no files, so there is nothing to compress")
+                .arg(FileTable::addressText(tableAddress)));
+    }
+    QString problem = CompressionInput::romProblem(rom, tableAddress, files);
+    const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
+    if (problem.isEmpty()
+        && (tableEntry < 0
+            || tableAddress + qint64(FileTable::entrySize) * files.size()
+                > files.at(tableEntry).virtualEnd)) {
+        problem = windowText("The file table at %1 does not lie inside one of its files")
+                      .arg(FileTable::addressText(tableAddress));
+    }
     if (!problem.isEmpty())
-        return refusal(problem);
-    qint64 fileBytes = 0;
-    for (const FileRecord &file : files) {
-        if (FileTable::isCompressed(file)) {
-            return refusal(windowText("%1 is stored compressed: only a decompressed ROM can be "
-                                      "compressed")
-                               .arg(entryText(file.index, tableAddress)));
-        }
-        if (file.physicalEnd != FileTable::absentFile && file.virtualEnd > rom.size()) {
-            return refusal(windowText("%1 lies past the end of the ROM")
-                               .arg(entryText(file.index, tableAddress)));
-        }
-        if (file.physicalEnd != FileTable::absentFile)
-            fileBytes += qint64(file.virtualEnd) - file.virtualStart;
-    }
-    // Files of a decompressed ROM lie side by side in at most 64 MiB. A table whose files overlap
-    // many times over would cost encoding time and memory for each time.
-    if (fileBytes > maxFileBytes) {
-        return refusal(windowText("The files of the table at %1 add up to more than %2 MiB, more "
-                                  "than a decompressed ROM holds")
-                           .arg(FileTable::addressText(tableAddress))
-                           .arg(maxFileBytes >> 20));
-    }
+        return refusal(Refusal::Rom, problem);
     QVector<FileRecord> originalFiles;
+    QStringList warnings;
     if (layout.likeOriginal) {
         originalFiles = FileTable::read(layout.original, tableAddress);
-        if (originalFiles.isEmpty()
-            || !FileTable::startsWithExpectedEntry(layout.original, tableAddress)) {
-            return refusal(windowText("The original ROM has no file table at %1")
-                               .arg(FileTable::addressText(tableAddress)));
-        }
+        problem = CompressionInput::originalProblem(layout.original, tableAddress, originalFiles);
+        if (!problem.isEmpty())
+            return refusal(Refusal::Original, problem);
+        warnings = CompressionInput::originalWarnings(layout.original, originalFiles);
+    } else {
+        problem = CompressionInput::resolveRanges(layout.compressedFiles, files, tableAddress);
+        if (!problem.isEmpty())
+            return refusal(Refusal::Ranges, problem);
     }
 
-    QVector<Piece> pieces(files.size());
-    for (int i = 0; i < files.size(); ++i)
-        pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
-    Piece *const each = pieces.data(); // detached once, before any thread writes to it
-    QAtomicInt encoded = 0;
-    runAll(runner, files.size(), [&](int i) {
-        encode(each[i], rom, files.at(i));
-        const int done = encoded.fetchAndAddOrdered(1) + 1;
-        if (filesEncoded)
-            filesEncoded(done, files.size());
-    });
-
+    QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
     Result result;
-    const qint64 size = layout.likeOriginal
-        ? placeLikeOriginal(pieces, originalFiles, layout.original.size(), &result.movedFiles)
-        : placePacked(pieces);
+    const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
+                            pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
+                                            : CompressionLayout::placePacked(pieces);
     if (size > maxImageSize) {
-        return refusal(
+        return refusal(Refusal::Rom,
             windowText("The compressed ROM would be larger than %1 MiB").arg(maxImageSize >> 20));
     }
-    const qint32 table = tablePlace(files, pieces, tableAddress, layout.likeOriginal);
+    const qint32 table = tablePlace(files, pieces, tableAddress, tableEntry);
     if (table < 0) {
-        return refusal(windowText("No stored file holds the file table at %1")
-                           .arg(FileTable::addressText(tableAddress)));
+        return refusal(layout.likeOriginal ? Refusal::Original : Refusal::Rom,
+            windowText("No stored file holds the file table at %1")
+                .arg(FileTable::addressText(tableAddress)));
     }
-
-    result.image = layout.likeOriginal ? std::move(layout.original) : QByteArray(int(size), '\0');
-    if (result.image.size() < size)
-        result.image.append(QByteArray(int(size - result.image.size()), '\0'));
-    char *out = result.image.data();
-    for (Piece &piece : pieces) {
-        if (piece.storage == Storage::Absent)
-            continue;
-        if (!piece.stored.isEmpty())
-            std::memcpy(out + piece.place, piece.stored.constData(), size_t(piece.stored.size()));
-        ++result.files;
-        if (piece.storage == Storage::Compressed)
-            ++result.compressedFiles;
-    }
+    result.image = assemble(pieces, layout, size, result);
     writeEntries(result.image, table, files, pieces);
     pieces.clear();
     result.checksums = HeaderChecksums::repair(result.image);
     result.tableAddress = table;
+    result.warnings = warnings;
     return result;
 }
 
-QString check(const Result &result, const QByteArray &rom, qint32 tableAddress)
+QString check(const Result &result, const QByteArray &rom, qint32 tableAddress,
+    const PassPlan::TableChoice &tableChoice)
 {
-    const int wrong = firstFileThatDoesNotComeBack(
-        result.image, result.tableAddress, rom, FileTable::read(rom, tableAddress));
-    if (wrong < 0)
-        return QString();
-    return windowText("%1 does not decompress to what the ROM holds; this is a bug in Tidepool, "
-                      "and nothing was written")
-        .arg(entryText(wrong, tableAddress));
+    const KnownDumps::Dump *known = nullptr;
+    const QString notFound
+        = tableSearchProblem(result.image, result.tableAddress, tableChoice, &known);
+    if (!notFound.isEmpty())
+        return notFound;
+    const PassPlan::Plan plan = PassPlan::make(
+        result.image, DecompressionPass::outputImageSize, result.tableAddress, known);
+    if (!plan.refusal.isEmpty())
+        return bugText(
+            windowText("Decompressing the compressed ROM would be refused: %1").arg(plan.refusal));
+    const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
+    if (plan.files.size() != files.size()) {
+        return bugText(windowText("The compressed ROM's file table lists %1 files, not %2")
+                           .arg(plan.files.size())
+                           .arg(files.size()));
+    }
+    const QString pastItsRange
+        = fileThatDecodesPastItsRange(result.image, plan.files, result.tableAddress);
+    if (!pastItsRange.isEmpty())
+        return pastItsRange;
+    ZeroPagedImage decompressed(DecompressionPass::outputImageSize);
+    DecompressionJob::runPass(result.image, decompressed, plan);
+    const QString wrong = fileThatDoesNotComeBack(decompressed, rom, tableAddress, files);
+    if (!wrong.isEmpty())
+        return wrong;
+    const qint64 length = decompressedLength(files);
+    if (decompressed.size() != length) {
+        return bugText(windowText("The compressed ROM decompresses to %1 bytes, not %2")
+                           .arg(decompressed.size())
+                           .arg(length));
+    }
+    return QString();
 }
 
-Result compress(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner)
+Result compress(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,
+    const PassPlan::TableChoice &tableChoice)
 {
     Result result = build(rom, tableAddress, std::move(layout), runner);
     if (result.ok()) {
-        const QString wrong = check(result, rom, tableAddress);
+        const QString wrong = check(result, rom, tableAddress, tableChoice);
         if (!wrong.isEmpty())
-            return refusal(wrong);
+            return refusal(Refusal::Result, wrong);
     }
     return result;
 }

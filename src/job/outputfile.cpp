@@ -3,8 +3,10 @@
 #include "windowtext.h"
 
 #include <QFileInfo>
+#include <QMutex>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -47,6 +49,77 @@ mode_t modeFor(const QByteArray &target, bool *keepExisting)
     *keepExisting = ::stat(target.constData(), &status) == 0 && S_ISREG(status.st_mode);
     return *keepExisting ? (status.st_mode & 07777) : 0666;
 }
+
+// A file without a name that is to replace another needs a name of its own for a moment, between
+// the link that gives it one and the rename that puts it in place. A program stopped by a signal
+// in that moment removes the name in the signal handler, so that nothing is left behind.
+class PendingName
+{
+public:
+    explicit PendingName(const QByteArray &path) : name(path)
+    {
+        installHandlers();
+        for (std::atomic<const char *> &slot : names) {
+            const char *empty = nullptr;
+            if (slot.compare_exchange_strong(empty, this->name.constData())) {
+                taken = &slot;
+                break;
+            }
+        }
+    }
+    ~PendingName()
+    {
+        if (taken)
+            taken->store(nullptr);
+    }
+    PendingName(const PendingName &) = delete;
+    PendingName &operator=(const PendingName &) = delete;
+
+    // Called between the two steps; tests stop the program there.
+    static void (*beforeRename)();
+
+private:
+    static constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    static constexpr int slotCount = 64; // more outputs than threads are never pending at once
+
+    static void removeAndStop(int signal)
+    {
+        for (std::atomic<const char *> &slot : names) {
+            if (const char *pending = slot.load())
+                ::unlink(pending);
+        }
+        // The handler that was there before (the progress line's, or the default) ends it.
+        ::sigaction(signal, &previous[signal], nullptr);
+        ::raise(signal);
+    }
+
+    static void installHandlers()
+    {
+        static QMutex mutex;
+        const QMutexLocker locker(&mutex);
+        for (const int signal : stopSignals) {
+            struct sigaction current;
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == removeAndStop
+                || current.sa_handler == SIG_IGN)
+                continue;
+            struct sigaction action = {};
+            action.sa_handler = removeAndStop;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND;
+            previous[signal] = current;
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+
+    QByteArray name;
+    std::atomic<const char *> *taken = nullptr;
+    static std::atomic<const char *> names[slotCount];
+    static struct sigaction previous[NSIG];
+};
+
+std::atomic<const char *> PendingName::names[PendingName::slotCount] = {};
+struct sigaction PendingName::previous[NSIG] = {};
+void (*PendingName::beforeRename)() = nullptr;
 
 QByteArray randomName(const QByteArray &target)
 {
@@ -213,6 +286,9 @@ QString OutputFile::putInPlace()
         temporaryName = linkName;
     }
     if (existing == Existing::Replace) {
+        const PendingName pending(temporaryName);
+        if (PendingName::beforeRename)
+            PendingName::beforeRename();
         if (::rename(temporaryName.constData(), final.constData()) != 0)
             return systemError(errno);
         temporaryName.clear();
@@ -247,6 +323,11 @@ QString OutputFile::defaultName(const QString &romFileName, const QString &prefi
 {
     const int dot = romFileName.lastIndexOf(QLatin1Char('.'));
     return prefix + (dot < 0 ? romFileName : romFileName.left(dot)) + QLatin1String(".z64");
+}
+
+void OutputFile::setBeforeRenameForTests(void (*hook)())
+{
+    PendingName::beforeRename = hook;
 }
 
 void OutputFile::reportSizeLimitsAsErrors()

@@ -66,6 +66,10 @@ public:
     // Ignoring the signal makes such a write fail with an error that is reported like a full disk.
     static void reportSizeLimitsAsErrors();
 
+    // Tests stop the program between the two steps that put a replacing file in place (giving
+    // the file a name, renaming it over the target), where nothing may be left behind either.
+    static void setBeforeRenameForTests(void (*hook)());
+
 private:
     QString openTemporary();
     QString writeTemporary(const char *data, qint64 size);

@@ -4,6 +4,7 @@
 
 #include "decompressionpass.h"
 #include "deflate.h"
+#include "gamepresets.h"
 #include "yaz0.h"
 
 #include <algorithm>
@@ -56,11 +57,16 @@ QString deflateProblem(Deflate::Outcome outcome)
     return QString();
 }
 
-QString entryRefusal(const FileRecord &file, qint32 address, const QString &problem)
+QString entryStatement(const FileRecord &file, qint32 address, const QString &problem)
 {
-    return windowText("Entry %1 of the file table at %2 (%3) %4.\nNothing was decompressed.")
+    return windowText("Entry %1 of the file table at %2 (%3) %4.")
         .arg(file.index)
         .arg(FileTable::addressText(address), entryText(file), problem);
+}
+
+QString entryRefusal(const FileRecord &file, qint32 address, const QString &problem)
+{
+    return entryStatement(file, address, problem) + windowText("\nNothing was decompressed.");
 }
 
 // A DEFLATE file is decoded whole or not at all, so every one is decoded once before the pass.
@@ -88,6 +94,54 @@ const char firstEntryWarning[]
     = "The File Table does not start with 00000000 00001060 00000000 00000000.\n"
       "This usually indicates that the specified address isn't the start of a file table.\n"
       "Are you sure that you want to continue?";
+
+QString firstEntryRefusal()
+{
+    const QString warning = QString::fromLatin1(firstEntryWarning);
+    return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ');
+}
+
+TableSearch findTable(
+    const QByteArray &rom, const TableChoice &choice, const KnownDumpLookup &knownDump)
+{
+    TableSearch search;
+    search.address = choice.address;
+    const GamePresets::Detection detection = GamePresets::detect(rom);
+    const bool trusted
+        = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
+    search.addressNeeded = !trusted;
+    if (!choice.addressGiven) {
+        search.address = detection.address;
+        const KnownDumps::Dump *known = trusted || !knownDump ? nullptr : knownDump();
+        if (known) {
+            search.address = known->tableAddress;
+            search.knownDump = QString::fromUtf8(known->name);
+        } else if (!detection.found) {
+            search.refusal = TableRefusal::NoTableFound;
+            search.error = windowText("No file table found");
+            return search;
+        }
+    }
+    search.error = addressProblem(rom, search.address);
+    if (!search.error.isEmpty()) {
+        search.refusal = TableRefusal::Outside;
+        return search;
+    }
+    if (choice.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, search.address)) {
+        search.refusal = TableRefusal::FirstEntry;
+        search.error = firstEntryRefusal();
+    }
+    return search;
+}
+
+QString entryFault(
+    const QByteArray &rom, qint32 address, const FileRecord &file, DecompressionPass::Codec codec)
+{
+    const DecompressionPass::Problem problem = DecompressionPass::problemOf(rom, file, codec);
+    if (problem == DecompressionPass::Problem::None)
+        return QString();
+    return entryStatement(file, address, entryProblem(problem));
+}
 
 QString addressProblem(const QByteArray &rom, qint32 address)
 {

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 // Everything decided before a decompression pass starts: where the table is, whether it looks
 // like one, the file list, and whether the pass over it could finish.
 namespace PassPlan {
@@ -26,6 +28,43 @@ struct Plan
     QString refusal; // why the pass must not start; empty when it may
     QStringList warnings; // what the pass may do, but the user should know
 };
+
+// Where to look for the table: at a given address (a preset or one typed), or by the build string.
+struct TableChoice
+{
+    bool addressGiven = false;
+    qint32 address = 0;
+    bool checkFirstEntry = true; // refuse a table that does not start with the expected entry
+};
+
+enum class TableRefusal {
+    None,
+    NoTableFound, // no build string, and the ROM is no known dump
+    FirstEntry, // the table does not start with the expected entry
+    Outside, // the address lies past the end of the ROM
+};
+
+struct TableSearch
+{
+    qint32 address = 0;
+    QString knownDump; // the name of the known dump whose table address was used, if one was
+    bool addressNeeded = false; // the build string alone would not have found a table
+    TableRefusal refusal = TableRefusal::None;
+    QString error;
+    bool ok() const { return refusal == TableRefusal::None; }
+};
+
+// Returns the known dump the ROM is, or null; asked only when the build string is not to be
+// trusted, so that a plain ROM does not pay for hashing.
+using KnownDumpLookup = std::function<const KnownDumps::Dump *()>;
+
+// Finds the table as the choice says: the given address, the build string's when a table starts
+// there as expected, or else a known dump's.
+TableSearch findTable(
+    const QByteArray &rom, const TableChoice &choice, const KnownDumpLookup &knownDump);
+
+// The first-entry warning as a statement, for a front end that refuses instead of asking.
+QString firstEntryRefusal();
 
 // Why no table can stand at address (it lies past the end of the ROM), or an empty string.
 QString addressProblem(const QByteArray &rom, qint32 address);
@@ -51,6 +90,12 @@ QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
 // The same for a codec already chosen (see codecFor), so that it is not chosen twice.
 QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, DecompressionPass::Codec codec);
+
+// What is wrong with one entry that would make a pass over it unsafe ("Entry 3 of the file table
+// at 0x00007430 (...) holds a negative address"), or an empty string. The pass's refusals add
+// that nothing was decompressed.
+QString entryFault(
+    const QByteArray &rom, qint32 address, const FileRecord &file, DecompressionPass::Codec codec);
 
 // What is odd about a table that may be decompressed: files whose stored bytes lie past the end
 // of the ROM (a ROM cut short: the pass reads zeros there), and no compressed file at all.

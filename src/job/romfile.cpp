@@ -73,7 +73,20 @@ Contents readOpened(QFile &file, qint64 limit)
     return {bytes, QString()};
 }
 
-Contents readRom(QFile &file, qint64 limit)
+namespace {
+
+NotRomReason whyNotRom(qint64 size, const QByteArray &head, Lengths lengths)
+{
+    const NotRomReason reason = RomByteOrder::whyNotRom(size, head);
+    if (reason == NotRomReason::LengthNotMultipleOf4 && lengths == Lengths::AnyInBigEndian
+        && head.startsWith(QByteArray::fromHex(RomByteOrder::z64Signature)))
+        return NotRomReason::None;
+    return reason;
+}
+
+} // namespace
+
+Contents readRom(QFile &file, qint64 limit, Lengths lengths)
 {
     Contents contents;
     // A size a ROM cannot have, or first bytes no ROM starts with, decide before the rest is read.
@@ -81,7 +94,7 @@ Contents readRom(QFile &file, qint64 limit)
     const qint64 reported = file.size();
     if (reported > RomByteOrder::headLength) {
         const QByteArray head = file.read(RomByteOrder::headLength);
-        const NotRomReason reason = RomByteOrder::whyNotRom(reported, head);
+        const NotRomReason reason = whyNotRom(reported, head, lengths);
         if (reason != NotRomReason::None)
             return {head, notRomText(reason, reported), reason};
         if (!file.seek(0))
@@ -90,27 +103,27 @@ Contents readRom(QFile &file, qint64 limit)
     contents = readOpened(file, limit);
     if (!contents.ok())
         return contents;
-    contents.notRom = RomByteOrder::whyNotRom(contents.bytes.size(), contents.bytes);
+    contents.notRom = whyNotRom(contents.bytes.size(), contents.bytes, lengths);
     if (contents.notRom != NotRomReason::None)
         contents.error = notRomText(contents.notRom, contents.bytes.size());
     return contents;
 }
 
-Contents read(const QString &path)
+Contents read(const QString &path, Lengths lengths)
 {
     QFile file(path);
     const QString refusal = open(file);
     if (!refusal.isEmpty())
         return {QByteArray(), refusal};
-    return readRom(file);
+    return readRom(file, maxSize, lengths);
 }
 
-Contents readStandardInput()
+Contents readStandardInput(Lengths lengths)
 {
     QFile input;
     if (!input.open(stdin, QFile::ReadOnly, QFile::DontCloseHandle))
         return {QByteArray(), input.errorString()};
-    return readRom(input);
+    return readRom(input, maxSize, lengths);
 }
 
 QString notRomText(NotRomReason reason, qint64 size)

@@ -16,6 +16,11 @@ namespace RomFile {
 // refusing it up front keeps a stray file from exhausting memory.
 constexpr qint64 maxSize = 0x40000000;
 
+// Which lengths a ROM may have: the loader's rule (a multiple of 4), or, for a big-endian image,
+// any. Decompressed ROMs grow by what a file decodes past its range, and a ROM cut short can end
+// anywhere; neither needs converting, so only the z64 signature is asked of them.
+enum class Lengths { MultipleOf4, AnyInBigEndian };
+
 struct Contents
 {
     QByteArray bytes; // the whole file; for a file that is not a ROM, what was read of it
@@ -37,13 +42,13 @@ Contents readOpened(QFile &file, qint64 limit = maxSize);
 // Reads an opened file that should be a ROM. A file whose size or first bytes already rule it out
 // is refused after reading only those bytes, so a large stray file costs nothing; the whole file
 // is classified again once read.
-Contents readRom(QFile &file, qint64 limit = maxSize);
+Contents readRom(QFile &file, qint64 limit = maxSize, Lengths lengths = Lengths::MultipleOf4);
 
 // open and readRom together.
-Contents read(const QString &path);
+Contents read(const QString &path, Lengths lengths = Lengths::MultipleOf4);
 
 // readRom on the process's standard input, which may be a pipe.
-Contents readStandardInput();
+Contents readStandardInput(Lengths lengths = Lengths::MultipleOf4);
 
 // "This is not a ROM: " and the reason, e.g. "its length, 3,356,162 bytes, is not a multiple of 4".
 QString notRomText(NotRomReason reason, qint64 size);

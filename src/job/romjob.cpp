@@ -21,14 +21,6 @@ namespace RomJob {
 
 namespace {
 
-// The first-entry warning without its closing question: a job without a window refuses instead
-// of asking.
-QString firstEntryRefusal()
-{
-    const QString warning = QString::fromLatin1(PassPlan::firstEntryWarning);
-    return warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ');
-}
-
 using FileTable::isCompressed;
 
 // Only the first compressed file is looked at: a ROM's files are all packed the same way.
@@ -73,45 +65,82 @@ bool refuseOutputEarly(Result &result, const Request &request)
 }
 
 // Reads the ROM and brings it to big endian; empty on failure, with result saying why.
-QByteArray readRom(Result &result, const Request &request)
+QByteArray readRom(Result &result, const Request &request,
+    RomFile::Lengths lengths = RomFile::Lengths::MultipleOf4)
 {
-    RomFile::Contents contents = request.romFromStandardInput ? RomFile::readStandardInput()
-                                                              : RomFile::read(request.romPath);
+    RomFile::Contents contents = request.romFromStandardInput
+        ? RomFile::readStandardInput(lengths)
+        : RomFile::read(request.romPath, lengths);
     if (!contents.ok()) {
         result = failure(result, request.romPath, contents.error);
         return QByteArray();
     }
-    result.order = RomByteOrder::toBigEndian(contents.bytes); // a ROM, or reading it failed
+    // A ROM, or reading it failed; one of any length is big endian already.
+    const ByteOrder order = RomByteOrder::toBigEndian(contents.bytes);
+    result.order = order == ByteOrder::NotRom ? ByteOrder::Z64 : order;
     return contents.bytes;
 }
 
-// Finds the table as the request says: the given address, the build string's, or a known
-// dump's when the build string's is not to be trusted. False with result saying why.
-bool findTable(Result &result, const Request &request, const QByteArray &rom,
-    const std::function<const KnownDumps::Dump *()> &knownDump)
+// How decompressing the compressed ROM will find its table: by the build string, unless the ROM
+// needed the address it was given.
+PassPlan::TableChoice tableChoiceForTheResult(
+    const Request &request, const PassPlan::TableSearch &search)
 {
-    result.address = request.address;
-    if (!request.addressGiven) {
-        const GamePresets::Detection detection = GamePresets::detect(rom);
-        const bool trusted
-            = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
-        result.address = detection.address;
-        if (!trusted && knownDump()) {
-            result.address = knownDump()->tableAddress;
-            result.knownDump = QString::fromUtf8(knownDump()->name);
-        } else if (!detection.found) {
-            result = failure(
-                result, request.romPath, windowText("No file table found"), Refusal::NoTableFound);
-            return false;
-        }
+    PassPlan::TableChoice choice;
+    if (request.addressGiven && search.addressNeeded) {
+        choice.addressGiven = true;
+        choice.address = request.address;
     }
-    const QString outside = PassPlan::addressProblem(rom, result.address);
-    if (!outside.isEmpty()) {
-        result = failure(result, request.romPath, outside);
-        return false;
+    return choice;
+}
+
+// A refusal of the compression job: whose input it is about, and what kind it is.
+Result compressionFailure(const Result &result, const Request &request, const CompressRequest &how,
+    const CompressionJob::Result &compressed)
+{
+    using CompressionJob::Refusal;
+    const QString &path
+        = compressed.refusal == Refusal::Original ? how.originalPath : request.romPath;
+    return failure(result, path, compressed.error,
+        compressed.refusal == Refusal::Ranges ? RomJob::Refusal::Usage : RomJob::Refusal::Other);
+}
+
+PassPlan::TableChoice tableChoiceOf(const Request &request)
+{
+    PassPlan::TableChoice choice;
+    choice.addressGiven = request.addressGiven;
+    choice.address = request.address;
+    choice.checkFirstEntry = request.checkFirstEntry;
+    return choice;
+}
+
+Refusal refusalOf(PassPlan::TableRefusal refusal)
+{
+    switch (refusal) {
+    case PassPlan::TableRefusal::None:
+        return Refusal::None;
+    case PassPlan::TableRefusal::NoTableFound:
+        return Refusal::NoTableFound;
+    case PassPlan::TableRefusal::FirstEntry:
+        return Refusal::FirstEntry;
+    case PassPlan::TableRefusal::Outside:
+        break;
     }
-    if (request.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, result.address)) {
-        result = failure(result, request.romPath, firstEntryRefusal(), Refusal::FirstEntry);
+    return Refusal::Other;
+}
+
+// Finds the table as the request says (see PassPlan::findTable). False with result saying why.
+bool findTable(Result &result, const Request &request, const QByteArray &rom,
+    const PassPlan::KnownDumpLookup &knownDump, PassPlan::TableSearch *found = nullptr)
+{
+    const PassPlan::TableSearch search
+        = PassPlan::findTable(rom, tableChoiceOf(request), knownDump);
+    result.address = search.address;
+    result.knownDump = search.knownDump;
+    if (found)
+        *found = search;
+    if (!search.ok()) {
+        result = failure(result, request.romPath, search.error, refusalOf(search.refusal));
         return false;
     }
     return true;
@@ -206,15 +235,17 @@ Result compressFile(const Request &request, const CompressRequest &how,
     layout.likeOriginal = !how.originalPath.isEmpty();
     layout.compressedFiles = how.compressedFiles;
     // Both ROMs are read at once; what is wrong with the ROM is told before the original's.
+    const RomFile::Lengths anyLength = RomFile::Lengths::AnyInBigEndian;
     QByteArray rom;
     RomFile::Contents original;
     CompressionJob::runAll(runner, layout.likeOriginal ? 2 : 1, [&](int task) {
         if (task == 0)
-            rom = readRom(result, request);
+            rom = readRom(result, request, anyLength);
         else
-            original = RomFile::read(how.originalPath);
+            original = RomFile::read(how.originalPath, anyLength);
     });
-    if (!result.ok() || !findTable(result, request, rom, [] { return nullptr; }))
+    PassPlan::TableSearch search;
+    if (!result.ok() || !findTable(result, request, rom, {}, &search))
         return result;
     if (layout.likeOriginal) {
         if (!original.ok())
@@ -230,17 +261,18 @@ Result compressFile(const Request &request, const CompressRequest &how,
     const CompressionJob::Result compressed
         = CompressionJob::build(rom, result.address, std::move(layout), runner, filesEncoded);
     if (!compressed.ok())
-        return failure(result, request.romPath, compressed.error);
+        return compressionFailure(result, request, how, compressed);
 
     // The check and the write run at once, when the output can be written without being seen:
     // it is put in place only once the check has passed.
     const char *const image = compressed.image.constData();
     const qint64 size = compressed.image.size();
+    const PassPlan::TableChoice resultTable = tableChoiceForTheResult(request, search);
     QString wrong;
     QString writeError;
     CompressionJob::runAll(runner, output.writesUnseen() ? 2 : 1, [&](int task) {
         if (task == 0)
-            wrong = CompressionJob::check(compressed, rom, result.address);
+            wrong = CompressionJob::check(compressed, rom, result.address, resultTable);
         else
             writeError = output.writeUnseen(image, size);
     });
@@ -251,7 +283,9 @@ Result compressFile(const Request &request, const CompressRequest &how,
     result.files = compressed.files;
     result.compressedFiles = compressed.compressedFiles;
     result.movedFiles = compressed.movedFiles;
+    result.keptFiles = compressed.keptFiles;
     result.checksums = compressed.checksums;
+    result.warnings = compressed.warnings;
     finishOutput(result, request, output, writeError);
     return result;
 }

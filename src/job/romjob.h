@@ -38,6 +38,7 @@ enum class Refusal {
     OutputExists,
     NoTableFound, // no build string, and the ROM is no known dump
     FirstEntry, // the table does not start with the expected entry
+    Usage, // what the request asked for does not fit the ROM (compress's ranges)
 };
 
 struct Result
@@ -54,6 +55,7 @@ struct Result
     QString knownDump; // the name of the known dump whose table address was used, if one was
     int compressedFiles = 0; // compressFile: files written compressed
     int movedFiles = 0; // compressFile with an original: files that left their place
+    int keptFiles = 0; // compressFile with an original: compressed files kept as it stores them
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -74,10 +76,11 @@ struct CompressRequest
     QVector<CompressionJob::IndexRange> compressedFiles;
 };
 
-// The way back: reads a decompressed ROM in any byte order (and the original, in any byte order),
-// finds the table as decompressFile does, compresses it (see CompressionJob::build) and writes
-// the image by the same rules once CompressionJob::check has passed. The runner encodes the files,
-// and then checks the image while it writes it.
+// The way back: reads a decompressed ROM in any byte order, or of any length in big-endian order
+// (and the original likewise), finds the table as decompressFile does, compresses it (see
+// CompressionJob::build) and writes the image by the same rules once CompressionJob::check has
+// passed. The runner encodes the files, and then checks the image while it writes it. A refusal
+// that is about the original names it as the failed path.
 Result compressFile(const Request &request, const CompressRequest &how,
     const CompressionJob::Runner &runner = CompressionJob::Runner(),
     const CompressionJob::FilesEncoded &filesEncoded = CompressionJob::FilesEncoded());

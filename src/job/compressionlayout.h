@@ -1,0 +1,45 @@
+#ifndef COMPRESSIONLAYOUT_H
+#define COMPRESSIONLAYOUT_H
+
+#include "filetable.h"
+
+#include <QByteArray>
+#include <QVector>
+
+// Where each file of the table goes in the compressed ROM. No two files ever overlap.
+namespace CompressionLayout {
+
+enum class Storage { Absent, Plain, Compressed };
+
+// One file of the table on its way into the compressed ROM.
+struct Piece
+{
+    Storage storage = Storage::Absent;
+    QByteArray stored; // the bytes to write: a Yaz0 file padded to 16, or the file as it is
+    // The offset in the original of stored bytes that are kept as they are (the file did not
+    // change), or -1; such bytes are not in stored.
+    qint64 keptFrom = -1;
+    qint64 length = 0; // of the stored bytes
+    qint64 place = -1;
+
+    // What the file takes up in a ROM: a stored file rounds up to 16 bytes.
+    qint64 room() const { return storage == Storage::Plain ? align(length) : length; }
+    static qint64 align(qint64 bytes) { return (bytes + 15) / 16 * 16; }
+};
+
+// Each file keeps the original's place when it still fits in what it took up there and overlaps
+// no file placed before it; the others follow the last byte in use, in table order. The file that
+// holds the table is placed first and keeps its place even when it grew (the build string that
+// leads to the table stays where it was); what it then covers moves. Returns the size the image
+// needs: the original's, or rounded up to 1 MiB when the files need more or the original's length
+// is no multiple of 4 (a ROM cut short).
+qint64 placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
+    const QVector<FileRecord> &originalFiles, int tablePiece, int *moved);
+
+// Every file one after another from offset 0, each at a multiple of 16. Returns the size the image
+// needs, rounded up to 1 MiB.
+qint64 placePacked(QVector<Piece> &pieces);
+
+} // namespace CompressionLayout
+
+#endif // COMPRESSIONLAYOUT_H
