@@ -526,6 +526,8 @@ void TestCli::messages_data()
     QTest::newRow("ranges that are not ranges")
         << QStringList {"compress", "--files", "9-3", "a.z64"} << 2
         << "tidepool-cli: --files takes table indices such as 10-941,1000-END, not \"9-3\"\n";
+    QTest::newRow("an original from standard input") << QStringList {"compress", "--like", "-",
+        "a.z64"} << 2 << "tidepool-cli: ORIGINAL cannot be standard input\n";
 }
 
 void TestCli::messages()
@@ -563,6 +565,11 @@ void TestCli::compressesBackToTheOriginal()
     QCOMPARE(overOriginal.status, 1);
     QVERIFY(overOriginal.err.contains("which is never written over"));
     QCOMPARE(readAll(originalPath), RomFixture::toN64(original));
+    // Ranges are checked against the table once it is read: naming no entry is a usage error.
+    const Run noSuchEntries = runCli({"compress", "-o", "-", "--files", "5000-6000", decompressed});
+    QCOMPARE(noSuchEntries.status, 2);
+    QVERIFY2(
+        noSuchEntries.err.contains(": 5000-6000 names no entry"), qPrintable(noSuchEntries.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

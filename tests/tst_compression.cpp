@@ -53,10 +53,17 @@ void writeAll(const QString &path, const QByteArray &bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
-// Every file of the table at the same place in both images, the checksum words aside.
-QString firstDifferentFile(const QByteArray &a, const QByteArray &b, qint32 tableAddress)
+// Every file of the table at the same place in both images, the checksum words aside, and the
+// physical words of the table's entries too: a decompressed ROM keeps the original's there for the
+// entries before the table's own, which tell nothing of the files.
+QString firstDifferentFile(QByteArray a, const QByteArray &b, qint32 tableAddress)
 {
-    for (const FileRecord &file : FileTable::read(a, tableAddress)) {
+    const QVector<FileRecord> files = FileTable::read(a, tableAddress);
+    for (const FileRecord &file : files) {
+        const int words = tableAddress + FileTable::entrySize * file.index + 8;
+        a.replace(words, 8, b.mid(words, 8));
+    }
+    for (const FileRecord &file : files) {
         if (file.physicalEnd == FileTable::absentFile || file.index == 0)
             continue;
         const int length = file.virtualEnd - file.virtualStart;
@@ -82,6 +89,14 @@ private slots:
     void refusesWhatCannotBeDone();
     void checkFindsAFaultyResult_data();
     void checkFindsAFaultyResult();
+    void usersEditsComeBack_data();
+    void usersEditsComeBack();
+    void damagedOriginalsAreRefused_data();
+    void damagedOriginalsAreRefused();
+    void rangesMustNameEntriesThatMayBeCompressed_data();
+    void rangesMustNameEntriesThatMayBeCompressed();
+    void inputFilesOfAnyLength_data();
+    void inputFilesOfAnyLength();
 };
 
 void TestCompression::unmodifiedRomComesBackBitForBit_data()
@@ -122,6 +137,7 @@ void TestCompression::unmodifiedRomComesBackBitForBit()
     const RomJob::Result result = RomJob::compressFile(compress, how);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.movedFiles, 0);
+    QCOMPARE(result.keptFiles, result.compressedFiles);
     const QByteArray again = readAll(compress.outputPath);
     QCOMPARE(again.size(), original.size());
     QVERIFY2(again == original, qPrintable(firstDifferentFile(again, original, 0)));
@@ -157,6 +173,7 @@ void TestCompression::editedRomDecompressesToTheEdit()
     const CompressionJob::Result result = CompressionJob::compress(edited, table, layout);
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.movedFiles, incompressible ? 1 : 0);
+    QCOMPARE(result.keptFiles, result.compressedFiles - 1);
     QCOMPARE(result.image.size(), original.size());
     const QByteArray back = decompressed(result.image, table);
     QCOMPARE(firstDifferentFile(back, edited, table), QString());
@@ -270,6 +287,192 @@ void TestCompression::checkFindsAFaultyResult()
                 && why.endsWith("this is a bug in Tidepool, and nothing was written"),
             qPrintable(why));
     }
+}
+
+// What users bring back: a decompressed ROM edited by hand or by tools. Each edit is made to the
+// decompressed image of the Ocarina-like fixture (entries: 0 header, 1 boot, 2 table, 3 and 4
+// compressed, 5 stored, 6 and 7 compressed, 8 absent, 9 stored).
+void TestCompression::usersEditsComeBack_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("entry"); // the entry edited
+    QTest::addColumn<bool>("compressed"); // how the result stores it
+    QTest::addColumn<bool>("moved"); // whether it left the original's place
+    QTest::newRow("physical start other than the virtual")
+        << "physical start" << 5 << false << false;
+    QTest::newRow("leftover compressed words before the table")
+        << "leftover" << 1 << false << false;
+    QTest::newRow("a stored file grown past its slot") << "grown" << 9 << false << true;
+    QTest::newRow("a compressed file shrunk") << "shrunk" << 3 << true << false;
+    QTest::newRow("a file added in a slot the original marks absent")
+        << "added" << 8 << true << true;
+    QTest::newRow("an entry the original does not have") << "new entry" << 9 << true << true;
+}
+
+void TestCompression::usersEditsComeBack()
+{
+    QFETCH(QString, edit);
+    QFETCH(int, entry);
+    QFETCH(bool, compressed);
+    QFETCH(bool, moved);
+    RomFixture fixture = likeAnOriginal(0);
+    QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    QByteArray rom = decompressed(original, table);
+    const int words = table + FileTable::entrySize * entry;
+    const int start = int(wordAt(rom, words));
+    if (edit == "physical start") {
+        putWord(rom, words + 8, start + 0x100);
+    } else if (edit == "leftover") {
+        putWord(rom, words + 8, 0x3000);
+        putWord(rom, words + 12, 0x3400);
+    } else if (edit == "grown") {
+        const QByteArray grown = RomFixture::codeLike(0x10000, 21);
+        rom.replace(start, grown.size(), grown);
+        putWord(rom, words + 4, start + grown.size());
+    } else if (edit == "shrunk") {
+        putWord(rom, words + 4, wordAt(rom, words + 4) - 1000);
+    } else if (edit == "added") {
+        const QByteArray added = RomFixture::textLike(0x4000, 22);
+        rom.replace(0x200000, added.size(), added);
+        putWord(rom, words, 0x200000);
+        putWord(rom, words + 4, 0x200000 + added.size());
+        putWord(rom, words + 8, 0x200000);
+        putWord(rom, words + 12, 0);
+    } else if (edit == "new entry") {
+        original.replace(words, FileTable::entrySize, QByteArray(FileTable::entrySize, '\0'));
+    }
+
+    const CompressionJob::Result result
+        = CompressionJob::compress(rom, table, layoutLike(original));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const FileRecord written = FileTable::read(result.image, result.tableAddress).at(entry);
+    QCOMPARE(FileTable::isCompressed(written), compressed);
+    const FileRecord before = FileTable::read(original, table).value(entry);
+    QCOMPARE(written.physicalStart != before.physicalStart, moved);
+    const QByteArray back = decompressed(result.image, result.tableAddress);
+    QCOMPARE(firstDifferentFile(back, rom, table), QString());
+}
+
+// Originals that are damaged or hostile are refused before any work, naming ORIGINAL and the
+// entry; none may make the job read or write outside its buffers.
+void TestCompression::damagedOriginalsAreRefused_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a physical start with the top bit set")
+        << "top bit"
+        << "ORIGINAL: Entry 4 of the file table at 0x00007430 (";
+    QTest::newRow("a file that starts inside its neighbour")
+        << "inside"
+        << "ORIGINAL: Entry 4 of the file table at 0x00007430 stores its bytes at";
+    QTest::newRow("a Yaz0 file declaring more than 64 MiB")
+        << "declared"
+        << "is a compressed file of more than 64 MiB.";
+    QTest::newRow("DEFLATE files") << "deflate"
+                                   << "ORIGINAL stores its files with DEFLATE (iQue Player); "
+                                      "compress writes Yaz0 only";
+}
+
+void TestCompression::damagedOriginalsAreRefused()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, reason);
+    RomFixture fixture = likeAnOriginal(0);
+    if (damage == "deflate")
+        fixture.storeWithDeflate();
+    QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    const QByteArray rom = decompressed(original, table);
+    const int words = table + FileTable::entrySize * 4;
+    if (damage == "top bit") {
+        putWord(original, words + 8, 0x80001000);
+    } else if (damage == "inside") {
+        putWord(original, words + 8, wordAt(original, words + 8) - 16);
+        putWord(original, words + 12, wordAt(original, words + 12) - 16);
+    } else if (damage == "declared") {
+        putWord(original, int(wordAt(original, words + 8)) + 4, 0x7FFFFFFF);
+    }
+    const CompressionJob::Result result
+        = CompressionJob::compress(rom, table, layoutLike(original));
+    QVERIFY2(result.error.startsWith("ORIGINAL") && result.error.contains(reason),
+        qPrintable(result.error));
+    QCOMPARE(result.refusal, CompressionJob::Refusal::Original);
+    QVERIFY(result.image.isEmpty());
+}
+
+void TestCompression::rangesMustNameEntriesThatMayBeCompressed_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QString>("reason"); // empty: compressed, the last entry alone
+    const int end = CompressionJob::lastEntry;
+    QTest::newRow("no such entries")
+        << 5000 << 6000
+        << "5000-6000 names no entry: the file table at 0x00007430 has entries 0 to 9";
+    QTest::newRow("END alone") << end << end << "";
+    QTest::newRow("the header's entry")
+        << 0 << 0 << "Entry 0 holds the ROM's header and boot code and must stay stored";
+    QTest::newRow("the table's entry") << 1 << end << "Entry 2 holds the file table";
+}
+
+void TestCompression::rangesMustNameEntriesThatMayBeCompressed()
+{
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(QString, reason);
+    RomFixture fixture = likeAnOriginal(0);
+    const qint32 table = fixture.tableAddress();
+    const QByteArray rom = decompressed(fixture.build(), table);
+    CompressionJob::Layout layout;
+    layout.compressedFiles = {{first, last}};
+    const CompressionJob::Result result = CompressionJob::compress(rom, table, layout);
+    if (reason.isEmpty()) {
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.compressedFiles, 1);
+        QVERIFY(FileTable::isCompressed(FileTable::read(result.image, result.tableAddress).at(9)));
+    } else {
+        QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+        QCOMPARE(result.refusal, CompressionJob::Refusal::Ranges);
+    }
+}
+
+// A decompressed ROM that grew by a few bytes (a file decoded past its range) is Tidepool's own
+// output and comes back; an original cut short is used, with a warning.
+void TestCompression::inputFilesOfAnyLength_data()
+{
+    QTest::addColumn<int>("romExtra"); // bytes added to the decompressed ROM
+    QTest::addColumn<int>("originalLength"); // 0: whole
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("a ROM two bytes longer") << 2 << 0 << "";
+    QTest::newRow("an original cut inside its files") << 0 << 0x12345 << "ORIGINAL looks cut off: ";
+}
+
+void TestCompression::inputFilesOfAnyLength()
+{
+    QFETCH(int, romExtra);
+    QFETCH(int, originalLength);
+    QFETCH(QString, warning);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    QByteArray rom = decompressed(original, fixture.tableAddress());
+    rom.append(QByteArray(romExtra, 'x'));
+    QTemporaryDir dir;
+    RomJob::Request request;
+    request.romPath = dir.filePath("dec_game.z64");
+    request.outputPath = dir.filePath("cmp_game.z64");
+    writeAll(request.romPath, rom);
+    RomJob::CompressRequest how;
+    how.originalPath = dir.filePath("game.z64");
+    writeAll(how.originalPath, originalLength > 0 ? original.left(originalLength) : original);
+    const RomJob::Result result = RomJob::compressFile(request, how);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.warnings.isEmpty(), warning.isEmpty());
+    QVERIFY(warning.isEmpty() || result.warnings.join('\n').startsWith(warning));
+    const QByteArray written = readAll(request.outputPath);
+    QCOMPARE(written.size() % 4, 0);
+    const QByteArray back = decompressed(written, fixture.tableAddress());
+    QCOMPARE(firstDifferentFile(back, rom, fixture.tableAddress()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestCompression)

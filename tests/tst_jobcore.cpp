@@ -18,7 +18,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(NotRomReason)
 Q_DECLARE_METATYPE(DecompressionPass::Codec)
@@ -38,6 +41,7 @@ private slots:
     void writesToACharacterDeviceDirectly();
     void anUnseenWriteShowsOnlyWhenPlaced_data();
     void anUnseenWriteShowsOnlyWhenPlaced();
+    void aReplaceStoppedBeforeTheRenameLeavesTheOldFileAlone();
     void tellsWhatARomIs_data();
     void tellsWhatARomIs();
     void recognisesKnownDumps_data();
@@ -201,6 +205,33 @@ void TestJobCore::anUnseenWriteShowsOnlyWhenPlaced()
         QCOMPARE(result.readAll(), placed ? image : QByteArray("old"));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), int(result.exists()));
+}
+
+// Replacing a file takes two steps (the new file gets a name, then is renamed over the target); a
+// program stopped by a signal between them leaves the old file and nothing else. The stop is made
+// in a child process, which the signal ends.
+void TestJobCore::aReplaceStoppedBeforeTheRenameLeavesTheOldFileAlone()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.z64");
+    QFile old(path);
+    QVERIFY(old.open(QFile::WriteOnly) && old.write("old") == 3);
+    old.close();
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGTERM, SIG_DFL); // not the test framework's handler, which reports a crash
+        OutputFile::setBeforeRenameForTests([] { std::raise(SIGTERM); });
+        OutputFile output(path, OutputFile::Existing::Replace);
+        const bool written = output.open().isEmpty() && output.write(QByteArray("new")).isEmpty();
+        ::_exit(written ? 0 : 1); // not reached when the signal ends the child
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"out.z64"});
+    QVERIFY(old.open(QFile::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
 }
 
 void TestJobCore::tellsWhatARomIs_data()
