@@ -10,11 +10,13 @@ namespace {
 
 const QCommandLineOption likeOption {"like",
     "Lay the ROM out like ORIGINAL, the compressed ROM it was decompressed from (any byte "
-    "order): the same files compressed, in the same places where they fit.",
+    "order): the same files compressed, in the same places where they fit, and the files that "
+    "did not change kept as ORIGINAL stores them.",
     "ORIGINAL"};
 const QCommandLineOption filesOption {"files",
-    "Compress the files with these table indices (such as 10-941,1000-END), store the rest, "
-    "and lay them all out one after another.",
+    "Compress the files with these table indices (such as 10-941,1000-END; END is the last "
+    "entry), store the rest, and lay them all out one after another. The header's entry and the "
+    "table's must stay stored.",
     "RANGES"};
 
 bool readIndex(const QString &text, int *index)
