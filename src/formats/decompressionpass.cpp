@@ -150,12 +150,6 @@ qint64 workFor(const QByteArray &rom, const FileRecord &file, qint64 outputLengt
     return length + (inPlace ? 0 : outputLength + length);
 }
 
-qint64 storedLength(const FileRecord &file)
-{
-    return isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
-                              : qint64(file.virtualEnd) - file.virtualStart;
-}
-
 // A DEFLATE file decodes to exactly its range: in place when the image holds the range, else
 // beside it and spliced in. A stream that does not decode whole leaves zeros, never part of it
 // (the plan refuses such a table before any pass).
@@ -239,11 +233,15 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
     return Problem::None;
 }
 
+qint64 storedLength(const FileRecord &file)
+{
+    return isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
+                              : qint64(file.virtualEnd) - file.virtualStart;
+}
+
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file)
 {
-    const qint64 length = isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
-                                             : qint64(file.virtualEnd) - file.virtualStart;
-    const Span stored = slice(rom, file.physicalStart, length);
+    const Span stored = slice(rom, file.physicalStart, storedLength(file));
     return QByteArray::fromRawData(stored.data, int(stored.length));
 }
 

@@ -68,6 +68,9 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec);
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
     const QVector<FileRecord> &files, Codec codec = Codec::Yaz0);
 
+// How many bytes the file's entry says it stores: its compressed file, or the file as it is.
+qint64 storedLength(const FileRecord &file);
+
 // The stored bytes of a file, cut short where the ROM ends.
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file);
 

@@ -12,12 +12,7 @@ namespace CompressionInput {
 
 namespace {
 
-QString entryText(int index, qint32 tableAddress)
-{
-    return windowText("Entry %1 of the file table at %2")
-        .arg(index)
-        .arg(FileTable::addressText(tableAddress));
-}
+using DecompressionPass::storedLength;
 
 QString tooManyFiles(qint32 tableAddress)
 {
@@ -106,16 +101,17 @@ FileRecord asStored(const FileRecord &file)
     return stored;
 }
 
-qint64 storedLength(const FileRecord &file)
+QString entryText(int index, qint32 tableAddress)
 {
-    return FileTable::isCompressed(file) ? qint64(file.physicalEnd) - file.physicalStart
-                                         : qint64(file.virtualEnd) - file.virtualStart;
+    return windowText("Entry %1 of the file table at %2")
+        .arg(index)
+        .arg(FileTable::addressText(tableAddress));
 }
 
 bool storedInside(const QByteArray &original, const FileRecord &file)
 {
-    return file.physicalStart >= 0 && storedLength(file) >= 0
-        && file.physicalStart + storedLength(file) <= original.size();
+    const qint64 length = DecompressionPass::storedLength(file);
+    return file.physicalStart >= 0 && length >= 0 && file.physicalStart + length <= original.size();
 }
 
 QString romProblem(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files)
@@ -195,8 +191,8 @@ bool isListed(const QVector<IndexRange> &ranges, int index)
         [index](const IndexRange &range) { return range.first <= index && index <= range.last; });
 }
 
-QString resolveRanges(
-    QVector<IndexRange> &ranges, const QVector<FileRecord> &files, qint32 tableAddress)
+QString resolveRanges(QVector<IndexRange> &ranges, const QVector<FileRecord> &files,
+    qint32 tableAddress, int tableEntry)
 {
     const int last = files.size() - 1;
     const auto text = [](int index) {
@@ -215,8 +211,7 @@ QString resolveRanges(
         range = {first, std::min(range.last, last)};
     }
     const int header = 0;
-    const int table = tableEntry(files, tableAddress);
-    for (const int kept : {header, table}) {
+    for (const int kept : {header, tableEntry}) {
         if (kept < 0 || !isListed(ranges, kept))
             continue;
         return windowText("Entry %1 holds %2 and must stay stored: leave it out of the files to "

@@ -52,17 +52,17 @@ QStringList originalWarnings(const QByteArray &original, const QVector<FileRecor
 
 // Whether the stored bytes of the original's entry lie whole inside the original.
 bool storedInside(const QByteArray &original, const FileRecord &file);
-// The length of an entry's stored bytes: its Yaz0 file, or the file as it is.
-qint64 storedLength(const FileRecord &file);
+// "Entry 3 of the file table at 0x00007430"
+QString entryText(int index, qint32 tableAddress);
 
 // The index of the entry whose file holds the table, or -1.
 int tableEntry(const QVector<FileRecord> &files, qint32 tableAddress);
 
 // Turns lastEntry into the table's last index and checks that every range names an entry of it
 // and that none names a file that must stay stored (the header's, which the console reads as it
-// is, or the table's). Returns why not, or an empty string.
-QString resolveRanges(
-    QVector<IndexRange> &ranges, const QVector<FileRecord> &files, qint32 tableAddress);
+// is, or the table's, tableEntry). Returns why not, or an empty string.
+QString resolveRanges(QVector<IndexRange> &ranges, const QVector<FileRecord> &files,
+    qint32 tableAddress, int tableEntry);
 
 bool isListed(const QVector<IndexRange> &ranges, int index);
 

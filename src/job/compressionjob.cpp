@@ -37,12 +37,7 @@ Result refusal(Refusal kind, const QString &reason)
     return result;
 }
 
-QString entryText(int index, qint32 tableAddress)
-{
-    return windowText("Entry %1 of the file table at %2")
-        .arg(index)
-        .arg(FileTable::addressText(tableAddress));
-}
+using CompressionInput::entryText;
 
 QString bugText(const QString &what)
 {
@@ -91,7 +86,7 @@ bool originalStoresTheSame(
     if (!FileTable::isCompressed(stored) || !CompressionInput::storedInside(original, stored))
         return false;
     const char *file = original.constData() + stored.physicalStart;
-    const qint64 fileLength = CompressionInput::storedLength(stored);
+    const qint64 fileLength = DecompressionPass::storedLength(stored);
     if (!Yaz0::hasMagic(file, fileLength) || Yaz0::declaredSize(file, fileLength) != length
         || fileLength < Yaz0::headerSize)
         return false;
@@ -113,7 +108,7 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
         if (file.index < originalFiles.size()
             && originalStoresTheSame(original, originalFiles.at(file.index), content, length)) {
             piece.keptFrom = originalFiles.at(file.index).physicalStart;
-            piece.length = CompressionInput::storedLength(originalFiles.at(file.index));
+            piece.length = DecompressionPass::storedLength(originalFiles.at(file.index));
             return;
         }
         piece.stored
@@ -350,7 +345,8 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
             return refusal(Refusal::Original, problem);
         warnings = CompressionInput::originalWarnings(layout.original, originalFiles);
     } else {
-        problem = CompressionInput::resolveRanges(layout.compressedFiles, files, tableAddress);
+        problem = CompressionInput::resolveRanges(
+            layout.compressedFiles, files, tableAddress, tableEntry);
         if (!problem.isEmpty())
             return refusal(Refusal::Ranges, problem);
     }

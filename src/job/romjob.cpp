@@ -3,7 +3,6 @@
 #include "compressionjob.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
-#include "gamepresets.h"
 #include "outputfile.h"
 #include "passplan.h"
 #include "romfile.h"
@@ -12,8 +11,6 @@
 #include "yaz0.h"
 
 #include <QFileInfo>
-
-#include <functional>
 
 #include <algorithm>
 
