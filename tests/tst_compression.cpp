@@ -2,6 +2,7 @@
 // unmodified ROM must come back bit for bit, an edited one must decompress to the edit, and what
 // cannot be done is refused.
 #include "compressionjob.h"
+#include "compressionlayout.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "filetable.h"
@@ -97,6 +98,10 @@ private slots:
     void rangesMustNameEntriesThatMayBeCompressed();
     void inputFilesOfAnyLength_data();
     void inputFilesOfAnyLength();
+    void placedFilesNeverOverlap_data();
+    void placedFilesNeverOverlap();
+    void checkSaysWhatDecompressingWouldDo_data();
+    void checkSaysWhatDecompressingWouldDo();
 };
 
 void TestCompression::unmodifiedRomComesBackBitForBit_data()
@@ -473,6 +478,100 @@ void TestCompression::inputFilesOfAnyLength()
     QCOMPARE(written.size() % 4, 0);
     const QByteArray back = decompressed(written, fixture.tableAddress());
     QCOMPARE(firstDifferentFile(back, rom, fixture.tableAddress()), QString());
+}
+
+// Placing like an original, on a table written out: 0 header [0, 0x100), 1 the table's file at
+// 0x100, 2 and 3 compressed files after it. Whatever the original says and however the files
+// changed, no two placed files overlap, and only the files that must move do.
+void TestCompression::placedFilesNeverOverlap_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QVector<int>>("moved");
+    QTest::newRow("nothing changed") << "none" << QVector<int> {};
+    QTest::newRow("a file shrunk") << "shrunk" << QVector<int> {};
+    QTest::newRow("the table's file grew over its neighbour") << "table grew" << QVector<int> {2};
+    QTest::newRow("two files at one place in the original") << "same place" << QVector<int> {3};
+    QTest::newRow("a file past the original's end") << "past the end" << QVector<int> {3};
+}
+
+void TestCompression::placedFilesNeverOverlap()
+{
+    using CompressionLayout::Piece;
+    using CompressionLayout::Storage;
+    QFETCH(QString, change);
+    QFETCH(QVector<int>, moved);
+    const QByteArray original(0x1000, '\0');
+    QVector<FileRecord> originalFiles {{0, 0, 0x100, 0, 0}, {1, 0x100, 0x200, 0x100, 0},
+        {2, 0x200, 0x500, 0x200, 0x300}, {3, 0x500, 0x900, 0x300, 0x400}};
+    QVector<Piece> pieces(4);
+    for (int i = 0; i < 4; ++i) {
+        pieces[i].storage = i < 2 ? Storage::Plain : Storage::Compressed;
+        pieces[i].length = 0x100;
+    }
+    if (change == "shrunk")
+        pieces[3].length = 0x80;
+    else if (change == "table grew")
+        pieces[1].length = 0x180;
+    else if (change == "same place")
+        originalFiles[3].physicalStart = 0x200, originalFiles[3].physicalEnd = 0x300;
+    else if (change == "past the end")
+        originalFiles[3].physicalStart = 0xF80, originalFiles[3].physicalEnd = 0x1080;
+    int movedCount = 0;
+    const qint64 size
+        = CompressionLayout::placeLikeOriginal(pieces, original, originalFiles, 1, &movedCount);
+    QVector<int> left;
+    for (int i = 0; i < pieces.size(); ++i) {
+        if (pieces.at(i).place != originalFiles.at(i).physicalStart)
+            left << i;
+        for (int j = 0; j < i; ++j) {
+            const bool apart = pieces.at(i).place >= pieces.at(j).place + pieces.at(j).length
+                || pieces.at(j).place >= pieces.at(i).place + pieces.at(i).length;
+            QVERIFY2(apart, qPrintable(QStringLiteral("%1 and %2 overlap").arg(j).arg(i)));
+        }
+        QVERIFY(pieces.at(i).place + pieces.at(i).length <= size);
+    }
+    QCOMPARE(left, moved);
+    QCOMPARE(movedCount, moved.size());
+}
+
+// The check speaks of what the user will meet: a result decompress would not open is told as
+// such, not as a bug, and a file that would decode past its range is named.
+void TestCompression::checkSaysWhatDecompressingWouldDo_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("bug");
+    QTest::newRow("the build string gone")
+        << "build string"
+        << "Decompressing the compressed ROM would fail (No file table found)" << false;
+    QTest::newRow("a Yaz0 file declaring more than its range")
+        << "declared"
+        << "Entry 3 of the file table at 0x00007430 would decode to 40016 bytes, not the 40000"
+        << true;
+}
+
+void TestCompression::checkSaysWhatDecompressingWouldDo()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, start);
+    QFETCH(bool, bug);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    const QByteArray rom = decompressed(original, table);
+    CompressionJob::Result result = CompressionJob::build(rom, table, layoutLike(original));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    if (fault == "build string") {
+        const int at = result.image.indexOf("zelda@");
+        QVERIFY(at > 0);
+        result.image[at] = 'Z';
+    } else {
+        const FileRecord file = FileTable::read(result.image, result.tableAddress).at(3);
+        putWord(result.image, file.physicalStart + 4, file.virtualEnd - file.virtualStart + 16);
+    }
+    const QString why = CompressionJob::check(result, rom, table);
+    QVERIFY2(why.startsWith(start), qPrintable(why));
+    QCOMPARE(why.contains("bug in Tidepool"), bug);
 }
 
 QTEST_GUILESS_MAIN(TestCompression)

@@ -49,6 +49,8 @@ private slots:
     void refusesAKnownDeflateDumpWithBadStreams();
     void refusesANonRomFromItsFirstBytes_data();
     void refusesANonRomFromItsFirstBytes();
+    void readsAnyLengthOnlyInBigEndianAndWhenAsked_data();
+    void readsAnyLengthOnlyInBigEndianAndWhenAsked();
     void namesACutOffRom();
     void deflateRomGivesTheYaz0RomsImage_data();
     void deflateRomGivesTheYaz0RomsImage();
@@ -367,6 +369,35 @@ void TestJobCore::refusesANonRomFromItsFirstBytes()
     QCOMPARE(contents.notRom, reason);
     QCOMPARE(contents.error, text);
     QVERIFY(contents.bytes.size() <= RomByteOrder::headLength);
+}
+
+// The way back reads decompressed ROMs that grew by a few bytes and originals cut anywhere; only a
+// big-endian image needs no conversion, so only it may have any length.
+void TestJobCore::readsAnyLengthOnlyInBigEndianAndWhenAsked_data()
+{
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<bool>("anyLength");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("z64, the loader's rule") << "z64" << false << false;
+    QTest::newRow("z64, any length") << "z64" << true << true;
+    QTest::newRow("v64, any length") << "v64" << true << false;
+}
+
+void TestJobCore::readsAnyLengthOnlyInBigEndianAndWhenAsked()
+{
+    QFETCH(QString, order);
+    QFETCH(bool, anyLength);
+    QFETCH(bool, read);
+    const QByteArray rom = RomFixture::ocarinaLike().build() + "xy";
+    QTemporaryDir dir;
+    QFile file(dir.filePath("game"));
+    QVERIFY(file.open(QFile::WriteOnly));
+    file.write(order == "v64" ? RomFixture::toV64(rom) : rom);
+    file.close();
+    const RomFile::Contents contents = RomFile::read(file.fileName(),
+        anyLength ? RomFile::Lengths::AnyInBigEndian : RomFile::Lengths::MultipleOf4);
+    QCOMPARE(contents.ok(), read);
+    QCOMPARE(contents.notRom, read ? NotRomReason::None : NotRomReason::LengthNotMultipleOf4);
 }
 
 void TestJobCore::namesACutOffRom()
