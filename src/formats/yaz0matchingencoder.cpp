@@ -46,26 +46,28 @@ int commonLength(const uchar *a, const uchar *b, int limit)
 class RunIndex
 {
 public:
-    RunIndex(const uchar *source, int length, const int *runAhead)
+    RunIndex(const uchar *source, int length)
         : firstOfByte(256, -1), lastOfByte(256, -1), firstOfEnd(endBuckets, -1),
           lastOfEnd(endBuckets, -1)
     {
         for (int i = 0; i < length;) {
-            const int run = runAhead[size_t(i)];
-            if (run >= minimumMatch) {
+            const int end
+                = int(std::find_if(source + i, source + length, [byte = source[i]](uchar b) {
+                      return b != byte;
+                  }) - source);
+            if (end - i >= minimumMatch) {
                 const int index = int(runs.size());
-                const int end = i + run;
                 const int after = end < length ? source[end] : 256;
                 runs.push_back({i, end, -1, -1, source[i] * 257 + after});
                 link(firstOfByte, lastOfByte, source[i], index, &Run::nextOfByte);
                 link(firstOfEnd, lastOfEnd, bucket(runs.back().key), index, &Run::nextOfEnd);
             }
-            i += run;
+            i = end;
         }
     }
 
-    // The match at position, which lies in a run of runHere bytes ahead, that is longer than
-    // longerThan and at most limit bytes long.
+    // The match at position, which lies in a run of runHere bytes ahead (counted up to limit),
+    // that is longer than longerThan and at most limit bytes long.
     Match find(const uchar *source, int position, int runHere, int longerThan, int limit)
     {
         const int windowStart = std::max(position - windowSize, 0);
@@ -161,38 +163,15 @@ private:
     std::vector<int> lastOfEnd;
 };
 
-// A buffer that grows as needed and is otherwise kept, with whatever it held.
-template <typename T> class Reusable
-{
-public:
-    T *ensure(size_t count)
-    {
-        if (count > capacity) {
-            buffer = std::make_unique<T[]>(count);
-            capacity = count;
-        }
-        return buffer.get();
-    }
-
-private:
-    std::unique_ptr<T[]> buffer;
-    size_t capacity = 0;
-};
-
 // A thread's memory for searching, kept from file to file: made anew for each, its pages cost
-// more to fault in than the search of a small file takes. Every position's entries are written
-// before they are read, so it needs no clearing but the hash heads.
+// more to fault in than the search of a small file takes. The chain links are kept for the
+// window's positions only, as a ring: no search follows a link from a position outside it.
 struct Scratch
 {
-    Reusable<int> head;
-    Reusable<int> previous;
-    Reusable<int> runAhead;
+    std::vector<int> head;
+    std::vector<int> previous = std::vector<int>(windowSize);
     std::vector<int> older; // candidates gathered to be tried oldest first
 };
-
-// Files up to this long leave their thread's scratch memory for the next file (about 8 bytes
-// per byte); a longer one's is given back.
-constexpr int keptScratchLength = 1 << 20;
 
 // Finds, for positions in increasing order, the match the rule asks for. A position whose first
 // three bytes are equal is matched through the index of runs. Every other one can only match
@@ -207,18 +186,11 @@ class MatchFinder
 {
 public:
     MatchFinder(const uchar *data, int size, Scratch &scratch)
-        : source(data), length(size), hashBits(bitsFor(size)),
-          head(scratch.head.ensure(size_t(1) << hashBits)),
-          previous(scratch.previous.ensure(size_t(std::max(size, 1)))),
-          runAhead(scratch.runAhead.ensure(size_t(std::max(size, 1)))), older(scratch.older)
+        : source(data), length(size), hashBits(bitsFor(size)), head(headOf(scratch, hashBits)),
+          previous(scratch.previous.data()), older(scratch.older)
     {
-        std::fill_n(head, size_t(1) << hashBits, -1);
-        if (size > 0)
-            runAhead[size_t(size) - 1] = 1;
-        for (int i = size - 2; i >= 0; --i)
-            runAhead[size_t(i)] = source[i] == source[i + 1] ? runAhead[size_t(i) + 1] + 1 : 1;
         older.reserve(windowSize);
-        runIndex = std::make_unique<RunIndex>(source, length, runAhead);
+        runIndex = std::make_unique<RunIndex>(source, length);
     }
 
     Match find(int position)
@@ -226,17 +198,18 @@ public:
         addPositionsBefore(position);
         if (position + minimumMatch > length)
             return {};
-        const int runHere = runAhead[size_t(position)];
-        if (runHere >= minimumMatch) {
-            return runIndex->find(source, position, runHere, minimumMatch - 1,
-                std::min(maximumMatch, length - position));
+        const int limit = std::min(maximumMatch, length - position);
+        if (startsRun(position)) {
+            const int runHere
+                = commonLength(source + position, source + position + 1, limit - 1) + 1;
+            return runIndex->find(source, position, runHere, minimumMatch - 1, limit);
         }
         const int windowStart = std::max(position - windowSize, 0);
-        Search search {position, std::min(maximumMatch, length - position)};
-        for (int c = head[hashAt(position)]; c >= windowStart; c = previous[size_t(c)]) {
+        Search search {position, limit};
+        for (int c = head[hashAt(position)]; c >= windowStart; c = link(c)) {
             consider(search, c);
             if (search.best == search.limit) {
-                takeOldestAsLong(search, previous[size_t(c)], windowStart);
+                takeOldestAsLong(search, link(c), windowStart);
                 break;
             }
         }
@@ -259,7 +232,7 @@ private:
     void takeOldestAsLong(Search &search, int c, int windowStart)
     {
         older.clear();
-        for (; c >= windowStart; c = previous[size_t(c)])
+        for (; c >= windowStart; c = link(c))
             older.push_back(c);
         for (auto it = older.rbegin(); it != older.rend(); ++it) {
             if (reachesLimit(search, *it)) {
@@ -273,6 +246,21 @@ private:
     {
         return commonLength(source + candidate, source + search.position, search.limit)
             == search.limit;
+    }
+
+    static int *headOf(Scratch &scratch, int bits)
+    {
+        scratch.head.assign(size_t(1) << bits, -1);
+        return scratch.head.data();
+    }
+
+    // The position before c on c's chain, for a position c inside the window.
+    int link(int c) const { return previous[size_t(c) & (windowSize - 1)]; }
+
+    // Whether the first three bytes at position are equal (a run, matched through the index).
+    bool startsRun(int position) const
+    {
+        return source[position] == source[position + 1] && source[position] == source[position + 2];
     }
 
     static int bitsFor(int size)
@@ -302,10 +290,10 @@ private:
     void addPositionsBefore(int position)
     {
         for (; added < position; ++added) {
-            if (added + minimumMatch > length || runAhead[size_t(added)] >= minimumMatch)
+            if (added + minimumMatch > length || startsRun(added))
                 continue;
             const quint32 hash = hashAt(added);
-            previous[size_t(added)] = head[hash];
+            previous[size_t(added) & (windowSize - 1)] = head[hash];
             head[hash] = added;
         }
     }
@@ -314,8 +302,7 @@ private:
     int length;
     int hashBits;
     int *head;
-    int *previous;
-    int *runAhead; // per position: how many bytes from it (itself included) equal it
+    int *previous; // per position of the window, by position modulo its size
     std::vector<int> &older;
     std::unique_ptr<RunIndex> runIndex;
     int added = 0;
@@ -391,8 +378,6 @@ QByteArray encodeAfter(int prefix, const char *data, int length)
     char *const end
         = encodeTo(encoded.data() + prefix, reinterpret_cast<const uchar *>(data), length, scratch);
     encoded.truncate(int(end - encoded.constData()));
-    if (length > keptScratchLength)
-        scratch = Scratch();
     return encoded;
 }
 
