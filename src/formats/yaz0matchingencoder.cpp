@@ -37,33 +37,34 @@ int commonLength(const uchar *a, const uchar *b, int limit)
     return std::max(matched, 0);
 }
 
-// Every run of three or more equal bytes, in order, listed by its byte and by its byte with the
-// byte that ends it. A position inside such a run can only match positions inside runs of the
-// same byte: those whose run ends exactly as far ahead (with the same byte after it) are the only
-// ones that can go on past the run, and of the rest the oldest that reaches as far wins. The
-// lists are walked oldest first from a cursor that moves with the window, so a search looks at a
-// handful of runs where the hash chains would hand it every run in the window.
+// Every run of three or more equal bytes that starts before the position searched, in order,
+// listed by its byte and by its byte with the byte that ends it. A position inside such a run can
+// only match positions inside runs of the same byte: those whose run ends exactly as far ahead
+// (with the same byte after it) are the only ones that can go on past the run, and of the rest the
+// oldest that reaches as far wins. The lists are walked oldest first from a cursor that moves with
+// the window, so a search looks at a handful of runs where the hash chains would hand it every run
+// in the window.
 class RunIndex
 {
 public:
-    RunIndex(const uchar *source, int length)
+    RunIndex()
         : firstOfByte(256, -1), lastOfByte(256, -1), firstOfEnd(endBuckets, -1),
           lastOfEnd(endBuckets, -1)
+    { }
+
+    // Lists the run of three or more equal bytes that starts at start; runs are added in order.
+    void add(const uchar *source, int length, int start)
     {
-        for (int i = 0; i < length;) {
-            const int end
-                = int(std::find_if(source + i, source + length, [byte = source[i]](uchar b) {
-                      return b != byte;
-                  }) - source);
-            if (end - i >= minimumMatch) {
-                const int index = int(runs.size());
-                const int after = end < length ? source[end] : 256;
-                runs.push_back({i, end, -1, -1, source[i] * 257 + after});
-                link(firstOfByte, lastOfByte, source[i], index, &Run::nextOfByte);
-                link(firstOfEnd, lastOfEnd, bucket(runs.back().key), index, &Run::nextOfEnd);
-            }
-            i = end;
-        }
+        const uchar byte = source[start];
+        const int end
+            = int(std::find_if(source + start + minimumMatch, source + length, [byte](uchar b) {
+                  return b != byte;
+              }) - source);
+        const int index = int(runs.size());
+        const int after = end < length ? source[end] : 256;
+        runs.push_back({start, end, -1, -1, byte * 257 + after});
+        link(firstOfByte, lastOfByte, byte, index, &Run::nextOfByte);
+        link(firstOfEnd, lastOfEnd, bucket(runs.back().key), index, &Run::nextOfEnd);
     }
 
     // The match at position, which lies in a run of runHere bytes ahead (counted up to limit),
@@ -190,23 +191,38 @@ public:
           previous(scratch.previous.data()), older(scratch.older)
     {
         older.reserve(windowSize);
-        runIndex = std::make_unique<RunIndex>(source, length);
     }
 
+    // Short, so that it is inlined where the encoder asks: most positions of most data have no
+    // candidate in the window, and are done with here.
     Match find(int position)
     {
         addPositionsBefore(position);
         if (position + minimumMatch > length)
             return {};
-        const int limit = std::min(maximumMatch, length - position);
-        if (startsRun(position)) {
-            const int runHere
-                = commonLength(source + position, source + position + 1, limit - 1) + 1;
-            return runIndex->find(source, position, runHere, minimumMatch - 1, limit);
-        }
+        const Start start = startAt(position);
+        searched = {position, start};
+        if (start.run)
+            return findInRuns(position);
+        const int newest = head[start.hash];
         const int windowStart = std::max(position - windowSize, 0);
-        Search search {position, limit};
-        for (int c = head[hashAt(position)]; c >= windowStart; c = link(c)) {
+        if (newest < windowStart)
+            return {};
+        return findOnChain(position, newest, windowStart);
+    }
+
+private:
+    Q_NEVER_INLINE Match findInRuns(int position)
+    {
+        const int limit = std::min(maximumMatch, length - position);
+        const int runHere = commonLength(source + position, source + position + 1, limit - 1) + 1;
+        return runIndex.find(source, position, runHere, minimumMatch - 1, limit);
+    }
+
+    Q_NEVER_INLINE Match findOnChain(int position, int newest, int windowStart)
+    {
+        Search search {position, std::min(maximumMatch, length - position)};
+        for (int c = newest; c >= windowStart; c = link(c)) {
             consider(search, c);
             if (search.best == search.limit) {
                 takeOldestAsLong(search, link(c), windowStart);
@@ -218,7 +234,6 @@ public:
         return {search.best, position - search.bestStart};
     }
 
-private:
     struct Search
     {
         int position;
@@ -257,10 +272,34 @@ private:
     // The position before c on c's chain, for a position c inside the window.
     int link(int c) const { return previous[size_t(c) & (windowSize - 1)]; }
 
-    // Whether the first three bytes at position are equal (a run, matched through the index).
-    bool startsRun(int position) const
+    // What the first three bytes at a position (which has them) say: whether they are equal (a
+    // run, matched through the index), else the hash of their chain. Worked out once for the
+    // search at the position and for putting it on its chain.
+    struct Start
     {
-        return source[position] == source[position + 1] && source[position] == source[position + 2];
+        bool run = false;
+        quint32 hash = 0;
+    };
+
+    Start startAt(int position) const
+    {
+        const uchar *p = source + position;
+        quint32 bytes = 0; // the first three, the first in the lowest byte
+        if (position + 4 <= length) {
+            std::memcpy(&bytes, p, sizeof bytes);
+            bytes = qFromLittleEndian(bytes) & 0xFFFFFF;
+        } else {
+            bytes = quint32(p[0] | p[1] << 8 | p[2] << 16);
+        }
+        // The first two bytes equal the two after them: all three are equal.
+        return {(bytes & 0xFFFF) == bytes >> 8, (bytes * 2654435761u) >> (32 - hashBits)};
+    }
+
+    // Where a run of three or more begins: a position whose bytes start one, after a different
+    // byte.
+    bool beginsRun(int position) const
+    {
+        return position == 0 || source[position - 1] != source[position];
     }
 
     static int bitsFor(int size)
@@ -269,12 +308,6 @@ private:
         while (bits < 16 && (1 << bits) < size)
             ++bits;
         return bits;
-    }
-
-    quint32 hashAt(int position) const
-    {
-        const uchar *p = source + position;
-        return (quint32(p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - hashBits);
     }
 
     void consider(Search &search, int candidate) const
@@ -290,11 +323,16 @@ private:
     void addPositionsBefore(int position)
     {
         for (; added < position; ++added) {
-            if (added + minimumMatch > length || startsRun(added))
+            if (added + minimumMatch > length)
                 continue;
-            const quint32 hash = hashAt(added);
-            previous[size_t(added) & (windowSize - 1)] = head[hash];
-            head[hash] = added;
+            const Start start = added == searched.position ? searched.start : startAt(added);
+            if (start.run) {
+                if (beginsRun(added))
+                    runIndex.add(source, length, added);
+                continue;
+            }
+            previous[size_t(added) & (windowSize - 1)] = head[start.hash];
+            head[start.hash] = added;
         }
     }
 
@@ -304,8 +342,13 @@ private:
     int *head;
     int *previous; // per position of the window, by position modulo its size
     std::vector<int> &older;
-    std::unique_ptr<RunIndex> runIndex;
+    RunIndex runIndex;
     int added = 0;
+    struct
+    {
+        int position = -1;
+        Start start;
+    } searched; // the last position searched, and what its first bytes said
 };
 
 // Writes the token of a match at out and returns the position after it.
