@@ -12,9 +12,10 @@
 // takes a while, as the encoder searches the whole window for every match.
 RomFixture &gameLikeRom();
 
-// The first files of the same mix, as many as decode to 32 MB in the compressed ones (as
-// Ocarina of Time's do), stored as the games' own compressor stores them: compressing its
-// decompressed image again must give it back bit for bit. Not yet built.
+// Files in a game's proportions (textures, code, text, sparse data; about 1,200 compressed ones),
+// as many as decode to 32 MB in the compressed ones (as Ocarina of Time's do), stored as the
+// games' own compressor stores them: compressing its decompressed image again must give it back
+// bit for bit. Not yet built.
 constexpr qint64 originalLikeCompressedBytes = 32000000;
 RomFixture originalLikeRom();
 
