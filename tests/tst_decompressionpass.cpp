@@ -1,6 +1,7 @@
 // Laying files into the output image and rewriting their entries, and the checks that keep a
 // malformed table from harming the pass.
 #include "decompressionpass.h"
+#include "referencepass.h"
 #include "romfixture.h"
 #include "yaz0encoder.h"
 
@@ -66,6 +67,8 @@ private slots:
     void imagesFillWhatTheyGain();
     void workIsBoundedByTheTable_data();
     void workIsBoundedByTheTable();
+    void passGivesTheReferenceBytes_data();
+    void passGivesTheReferenceBytes();
 };
 
 void TestDecompressionPass::copiesAPlainFile()
@@ -366,12 +369,16 @@ void TestDecompressionPass::workIsBoundedByTheTable_data()
     QTest::newRow("65,535 files of 64 MiB at one address") << sameHugeFile << true;
     QTest::newRow("ten of them") << sameHugeFile.mid(0, 10) << false;
 
-    QVector<FileRecord> shrinkingGrownImage; // three files add 60 MiB each, the rest take 0x80
+    // Three files add 60 MiB each; the rest take 0x80 bytes away, far apart by turns, so that
+    // every one of them moves some 48 MiB. (Taken away at one place, they would move nothing.)
+    QVector<FileRecord> shrinkingGrownImage;
     for (int i = 0; i < 3; ++i)
         shrinkingGrownImage.append({i, 0x1000, 0x1000, 0x5000, 0x5010});
-    for (int i = 3; i < 65534; ++i)
-        shrinkingGrownImage.append({i, 0x1000, 0x1080, 0xFFFFFF, 0});
-    QTest::newRow("a grown image shrunk 65,531 times") << shrinkingGrownImage << true;
+    for (int i = 3; i < 65534; ++i) {
+        const qint32 start = i % 2 ? 0x1000 : 0x3000000;
+        shrinkingGrownImage.append({i, start, start + 0x80, 0xFFFFFF, 0});
+    }
+    QTest::newRow("a grown image shrunk 65,531 times at both ends") << shrinkingGrownImage << true;
     QTest::newRow("shrunk four times") << shrinkingGrownImage.mid(0, 7) << false;
 }
 
@@ -389,6 +396,71 @@ void TestDecompressionPass::workIsBoundedByTheTable()
     QCOMPARE(finding.problem, refused ? Problem::TooMuchWork : Problem::None);
     // Found at the entry where the bound is passed, long before the end of the table.
     QVERIFY(finding.index < 100);
+}
+
+// The pass keeps a gap where files came out shorter or longer than their ranges instead of
+// moving every later byte each time; its bytes must be those of the plain rules all the same, on
+// ROMs cut short (the files past the end come out short or empty, by the hundred) and on every
+// input of the pass's fuzz corpus.
+void TestDecompressionPass::passGivesTheReferenceBytes_data()
+{
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<qint32>("address");
+    QTest::addColumn<int>("outputSize");
+    for (int family = 0; family < 3; ++family) {
+        RomFixture fixture = RomFixture::ofFamily(family);
+        const QByteArray whole = fixture.build();
+        for (const int percent : {20, 55, 90}) {
+            QTest::addRow("family %d cut to %d%%", family, percent)
+                << whole.left(whole.size() * percent / 100) << fixture.tableAddress() << 0x400000;
+        }
+    }
+    RomFixture many(0x7430, "zelda@", 6105);
+    for (int i = 0; i < 300; ++i) {
+        many.addFile(RomFixture::codeLike(700 + 37 * i, quint32(i)),
+            i % 3 ? RomFixture::Storage::Compressed : RomFixture::Storage::Plain);
+    }
+    const QByteArray manyFiles = many.build();
+    QTest::newRow("300 files, cut to a tenth")
+        << manyFiles.left(manyFiles.size() / 10) << many.tableAddress() << 0x400000;
+    const QDir corpus(QStringLiteral(TIDEPOOL_FUZZ_CORPUS "/fuzz_decompressionpass"));
+    for (const QString &name : corpus.entryList(QDir::Files)) {
+        QFile file(corpus.filePath(name));
+        if (!file.open(QFile::ReadOnly) || file.size() < 8)
+            continue;
+        const QByteArray input = file.readAll();
+        qint32 rawAddress = 0;
+        qint32 rawOutputSize = 0;
+        std::memcpy(&rawAddress, input.constData(), 4);
+        std::memcpy(&rawOutputSize, input.constData() + 4, 4);
+        const QByteArray rom = input.mid(8);
+        const qint32 address = qint32((rawAddress & 0x7FFFFFFF) % (rom.size() + 32));
+        const int size = int((rawOutputSize & 0x7FFFFFFF) % 0x40000);
+        if (DecompressionPass::findProblem(rom, size, address, FileTable::read(rom, address))
+                .problem
+            == DecompressionPass::Problem::None) // the pass runs over this table
+            QTest::newRow(qPrintable(name)) << rom << address << size;
+    }
+}
+
+void TestDecompressionPass::passGivesTheReferenceBytes()
+{
+    QFETCH(QByteArray, rom);
+    QFETCH(qint32, address);
+    QFETCH(int, outputSize);
+    const QVector<FileRecord> files = FileTable::read(rom, address);
+    QCOMPARE(DecompressionPass::findProblem(rom, outputSize, address, files).problem,
+        DecompressionPass::Problem::None);
+    QByteArray image(outputSize, '\0');
+    {
+        ByteArrayImage buffer(image);
+        DecompressionPass::PassImage output(buffer);
+        for (const FileRecord &file : files)
+            DecompressionPass::placeFile(rom, output, address, file);
+    }
+    const QByteArray expected = referencePass(rom, QByteArray(outputSize, '\0'), address, files);
+    QCOMPARE(image.size(), expected.size());
+    QVERIFY(image == expected);
 }
 
 QTEST_GUILESS_MAIN(TestDecompressionPass)

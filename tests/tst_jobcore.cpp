@@ -51,6 +51,7 @@ private slots:
     void refusesANonRomFromItsFirstBytes();
     void readsAnyLengthOnlyInBigEndianAndWhenAsked_data();
     void readsAnyLengthOnlyInBigEndianAndWhenAsked();
+    void namesACutOffRom_data();
     void namesACutOffRom();
     void deflateRomGivesTheYaz0RomsImage_data();
     void deflateRomGivesTheYaz0RomsImage();
@@ -400,10 +401,28 @@ void TestJobCore::readsAnyLengthOnlyInBigEndianAndWhenAsked()
     QCOMPARE(contents.notRom, read ? NotRomReason::None : NotRomReason::LengthNotMultipleOf4);
 }
 
+// A ROM cut short, at any length: decompressed (the files past its end come out short or empty,
+// as the pass makes them) and told as cut off, never as a table that is not one.
+void TestJobCore::namesACutOffRom_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("kept"); // bytes of the ROM
+    QTest::newRow("a few files, cut inside them") << 0 << 50936;
+    QTest::newRow("300 more files, 200 KB kept") << 300 << 200000;
+    QTest::newRow("300 more files, 700 KB kept") << 300 << 700000;
+}
+
 void TestJobCore::namesACutOffRom()
 {
+    QFETCH(int, files);
+    QFETCH(int, kept);
     RomFixture fixture = RomFixture::ocarinaLike();
-    const QByteArray rom = fixture.build().left(50936);
+    for (int i = 0; i < files; ++i) {
+        fixture.addFile(RomFixture::codeLike(700 + 37 * i, quint32(i)),
+            i % 3 ? RomFixture::Storage::Compressed : RomFixture::Storage::Plain);
+    }
+    const QByteArray whole = fixture.build();
+    const QByteArray rom = whole.left(kept);
     const PassPlan::Plan plan = PassPlan::make(rom, DecompressionPass::outputImageSize, 0x7430);
     QCOMPARE(plan.refusal, QString());
     int past = 0;
@@ -415,15 +434,15 @@ void TestJobCore::namesACutOffRom()
             ++past;
     }
     QVERIFY(past > 0);
-    const QString warning
-        = QStringLiteral("%1 of %2 files lie past the end of the ROM (it looks cut "
-                         "off)")
-              .arg(past)
-              .arg(fixture.entries().size());
+    const QString warning = QStringLiteral("%1 of %2 files lie past the end of the ROM, which is "
+                                           "%3 bytes long (it looks cut off)")
+                                .arg(past)
+                                .arg(fixture.entries().size())
+                                .arg(rom.size());
     QCOMPARE(plan.warnings, QStringList {warning});
     QCOMPARE(RomInfo::inspect(rom).warnings, QStringList {warning});
     // A whole ROM has no such warning.
-    QVERIFY(RomInfo::inspect(fixture.build()).warnings.isEmpty());
+    QVERIFY(RomInfo::inspect(whole).warnings.isEmpty());
 }
 
 void TestJobCore::deflateRomGivesTheYaz0RomsImage_data()

@@ -54,63 +54,54 @@ qint64 lengthAfterSplice(qint64 outputLength, qint64 start, qint64 end, qint64 f
     return std::max(start, outputLength - (end - start)) + fileLength;
 }
 
-void splice(ImageBuffer &output, qint64 start, qint64 end, const char *data, qint64 length)
+void splice(PassImage &output, qint64 start, qint64 end, const char *data, qint64 length)
 {
-    const qint64 size = output.size();
-    if (length == end - start && end <= size) {
+    if (length == end - start && end <= output.size()) {
         // An empty file may have no bytes behind it at all, and memcpy wants a real pointer.
         if (length > 0)
-            std::memcpy(output.data() + start, data, size_t(length));
+            std::memcpy(output.contiguous(start, end), data, size_t(length));
         return;
     }
-    if (lengthAfterSplice(size, start, end, length) > maxOutputSize)
+    if (lengthAfterSplice(output.size(), start, end, length) > maxOutputSize)
         return;
-    if (start > size)
-        output.resize(start, gapFiller);
-    const qint64 removedEnd = std::min<qint64>(end, output.size());
-    const qint64 tail = output.size() - removedEnd;
-    const qint64 newSize = start + length + tail;
-    if (newSize > output.size())
-        output.resize(newSize, '\0');
-    char *bytes = output.data();
-    std::memmove(bytes + start + length, bytes + removedEnd, size_t(tail));
-    if (length > 0)
-        std::memcpy(bytes + start, data, size_t(length));
-    if (newSize < output.size())
-        output.resize(newSize, '\0');
+    output.splice(start, end, data, length, gapFiller);
 }
 
 // Decodes straight into the output image when the declared size fills the virtual range, which
 // is what every well-formed file does. The decoder may write a little past the range, so the
 // bytes there are kept aside and put back; a last back-reference that runs long is spliced in
 // like any other longer file. Returns false when the image leaves no room to do so.
-bool decodeInPlace(ImageBuffer &output, qint64 start, qint64 end, Span stored)
+bool decodeInPlace(PassImage &output, qint64 start, qint64 end, Span stored)
 {
     const qint32 declared = declaredSize(stored);
     if (Yaz0::cappedDeclaredSize(declared) != end - start
         || end + Yaz0::outputSlack > output.size())
         return false;
+    char *const destination = output.contiguous(start, end + Yaz0::outputSlack);
+    char *const tail = destination + (end - start);
     char savedTail[Yaz0::outputSlack];
-    std::memcpy(savedTail, output.constData() + end, sizeof savedTail);
+    std::memcpy(savedTail, tail, sizeof savedTail);
     const Span stream = payload(stored);
-    char *const destination = output.data() + start;
     const qint64 produced = Yaz0::decodeInto(stream.data, stream.length, declared, destination);
-    const QByteArray overrun(destination + (end - start), int(produced - (end - start)));
-    std::memcpy(output.data() + end, savedTail, sizeof savedTail);
+    const QByteArray overrun(tail, int(produced - (end - start)));
+    std::memcpy(tail, savedTail, sizeof savedTail);
     if (!overrun.isEmpty())
         splice(output, end, end, overrun.constData(), overrun.size());
     return true;
 }
 
-void rewriteEntry(ImageBuffer &output, qint64 offset, qint32 virtualStart)
+void rewriteEntry(PassImage &output, qint64 offset, qint32 virtualStart)
 {
     if (offset < 0)
         return;
     offset = std::min<qint64>(offset, output.size());
-    if (offset + 8 > output.size())
-        output.resize(offset + 8, '\0');
-    BigEndian::store32(output.data() + offset, quint32(virtualStart));
-    BigEndian::store32(output.data() + offset + 4, 0);
+    if (offset + 8 > output.size()) {
+        const char zeros[8] = {};
+        output.splice(output.size(), output.size(), zeros, offset + 8 - output.size(), '\0');
+    }
+    char *const words = output.contiguous(offset, offset + 8);
+    BigEndian::store32(words, quint32(virtualStart));
+    BigEndian::store32(words + 4, 0);
 }
 
 // The most bytes the file can come to: what the ROM holds of it, or its declared size plus the
@@ -128,36 +119,95 @@ qint64 largestFileLength(const QByteArray &rom, const FileRecord &file, Codec co
     return declared == 0 ? 0 : declared + Yaz0::maxOverrun;
 }
 
-// The bytes the pass decodes or copies for a file, plus, when the file does not fit its range in
-// place, the whole image that the splice moves (and may copy to grow it).
-qint64 workFor(const QByteArray &rom, const FileRecord &file, qint64 outputLength, Codec codec)
+// How many bytes the pass writes for a file (its decoded size, or what the ROM holds of it), and
+// whether they fit its range in place.
+struct Placement
 {
-    const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
     qint64 length = 0;
     bool inPlace = false;
+    qint64 inPlaceEnd = 0; // the end of the bytes written in place, the decoder's slack included
+};
+
+Placement placementOf(
+    const QByteArray &rom, const FileRecord &file, qint64 outputLength, Codec codec)
+{
+    const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
+    Placement placement;
+    placement.inPlaceEnd = file.virtualEnd;
     if (isCompressed(file) && codec == Codec::Deflate) {
-        length = rangeLength;
-        inPlace = file.virtualEnd <= outputLength;
+        placement.length = rangeLength;
+        placement.inPlace = file.virtualEnd <= outputLength;
     } else if (!isCompressed(file)) {
-        length = slice(rom, file.physicalStart, rangeLength).length;
-        inPlace = length == rangeLength && file.virtualEnd <= outputLength;
+        placement.length = slice(rom, file.physicalStart, rangeLength).length;
+        placement.inPlace = placement.length == rangeLength && file.virtualEnd <= outputLength;
     } else {
         const Span stored
             = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
-        length = Yaz0::cappedDeclaredSize(declaredSize(stored));
-        inPlace = length == rangeLength && file.virtualEnd + Yaz0::outputSlack <= outputLength;
+        placement.length = Yaz0::cappedDeclaredSize(declaredSize(stored));
+        placement.inPlaceEnd = file.virtualEnd + Yaz0::outputSlack;
+        placement.inPlace = placement.length == rangeLength && placement.inPlaceEnd <= outputLength;
     }
-    return length + (inPlace ? 0 : outputLength + length);
+    return placement;
 }
+
+// The pass's work as PassImage does it: the bytes of each file, and the bytes moved to bring
+// the gap where a splice or a write in place needs it. Positions are reckoned from the declared
+// sizes; a Yaz0 file may come out up to Yaz0::maxOverrun longer, so each reckoning is widened by
+// what all such files before it could add. A splice that can grow the image is charged the whole
+// image, which growing the buffer may move.
+class WorkReckoning
+{
+public:
+    explicit WorkReckoning(qint64 outputSize) : gap(outputSize), size(outputSize) { }
+
+    qint64 work = 0;
+
+    void add(const FileRecord &file, const Placement &placement, bool compressed)
+    {
+        const qint64 start = file.virtualStart;
+        work += placement.length;
+        if (placement.inPlace) {
+            if (start < gap && gap < placement.inPlaceEnd) {
+                const qint64 toStart = gap - start;
+                const qint64 toEnd = placement.inPlaceEnd - gap;
+                work += std::min(toStart, toEnd) + drift;
+                gap = toStart <= toEnd ? start : placement.inPlaceEnd;
+            }
+        } else if (start >= size) {
+            gap = gap == size ? start + placement.length : gap;
+        } else {
+            work += std::abs(start - gap) + drift;
+            const qint64 longest = placement.length + (compressed ? Yaz0::maxOverrun : 0);
+            if (longest > file.virtualEnd - start)
+                work += size + placement.length;
+            gap = start + placement.length;
+        }
+        if (compressed)
+            drift += Yaz0::maxOverrun;
+    }
+
+    void resized(qint64 newSize)
+    {
+        if (gap == size)
+            gap = newSize;
+        size = newSize;
+        gap = std::min(gap, size);
+    }
+
+private:
+    qint64 gap; // where the gap is reckoned to stand; at the end when there is none
+    qint64 size;
+    qint64 drift = 0;
+};
 
 // A DEFLATE file decodes to exactly its range: in place when the image holds the range, else
 // beside it and spliced in. A stream that does not decode whole leaves zeros, never part of it
 // (the plan refuses such a table before any pass).
-void inflateFile(ImageBuffer &output, qint64 start, qint64 end, Span stored)
+void inflateFile(PassImage &output, qint64 start, qint64 end, Span stored)
 {
     const qint64 length = end - start;
     if (end <= output.size()) {
-        char *destination = output.data() + start;
+        char *destination = output.contiguous(start, end);
         if (Deflate::decodeInto(stored.data, stored.length, destination, length)
             != Deflate::Outcome::Decoded)
             std::memset(destination, 0, size_t(length));
@@ -172,6 +222,97 @@ void inflateFile(ImageBuffer &output, qint64 start, qint64 end, Span stored)
 
 } // namespace
 
+PassImage::PassImage(ImageBuffer &image) : buffer(image), gapStart(image.size()) { }
+
+PassImage::~PassImage()
+{
+    finish();
+}
+
+char *PassImage::contiguous(qint64 start, qint64 end)
+{
+    if (start < gapStart && gapStart < end) {
+        // Whichever side of the range is nearer: the fewer bytes move.
+        moveGapTo(gapStart - start <= end - gapStart ? start : end);
+    }
+    return buffer.data() + start + (start >= gapStart ? gapLength : 0);
+}
+
+void PassImage::splice(qint64 start, qint64 end, const char *data, qint64 length, char fill)
+{
+    const qint64 oldSize = size();
+    if (start >= oldSize) {
+        // At the end of the image, which is the end of the buffer too: nothing moves.
+        append(nullptr, start - oldSize, fill);
+        append(data, length, fill);
+        return;
+    }
+    moveGapTo(start);
+    gapLength += std::min(end, oldSize) - start; // the removed bytes join the gap
+    widenGap(length);
+    if (length > 0)
+        std::memcpy(buffer.data() + gapStart, data, size_t(length));
+    gapStart += length;
+    gapLength -= length;
+}
+
+void PassImage::finish()
+{
+    if (gapLength == 0)
+        return;
+    const qint64 length = size();
+    moveGapTo(length);
+    buffer.resize(length, '\0');
+    gapLength = 0;
+    gapStart = length;
+}
+
+void PassImage::moveGapTo(qint64 position)
+{
+    char *const bytes = buffer.data();
+    if (gapLength > 0 && position < gapStart) {
+        std::memmove(bytes + position + gapLength, bytes + position, size_t(gapStart - position));
+    } else if (gapLength > 0 && position > gapStart) {
+        std::memmove(bytes + gapStart, bytes + gapStart + gapLength, size_t(position - gapStart));
+    }
+    gapStart = position;
+}
+
+// The buffer grows by an eighth of itself at least, so that files that each come out a little
+// longer than their ranges do not move what follows them every time.
+void PassImage::widenGap(qint64 bytes)
+{
+    if (gapLength >= bytes)
+        return;
+    const qint64 oldEnd = buffer.size();
+    const qint64 extra = std::max(bytes - gapLength, oldEnd / 8);
+    buffer.resize(oldEnd + extra, '\0');
+    const qint64 after = gapStart + gapLength; // the bytes after the gap move to the new end
+    std::memmove(buffer.data() + after + extra, buffer.data() + after, size_t(oldEnd - after));
+    gapLength += extra;
+}
+
+void PassImage::append(const char *data, qint64 length, char fill)
+{
+    if (length <= 0)
+        return;
+    const qint64 oldEnd = buffer.size();
+    if (gapStart == oldEnd - gapLength && gapLength > 0) {
+        // The gap ends the buffer: the image's end is the gap's start, and writes go to the gap.
+        widenGap(length);
+        if (data)
+            std::memcpy(buffer.data() + gapStart, data, size_t(length));
+        else
+            std::memset(buffer.data() + gapStart, fill, size_t(length));
+        gapStart += length;
+        gapLength -= length;
+        return;
+    }
+    buffer.resize(oldEnd + length, fill);
+    if (data)
+        std::memcpy(buffer.data() + oldEnd, data, size_t(length));
+}
+
 QByteArray newOutputImage()
 {
     return QByteArray(outputImageSize, '\0');
@@ -185,6 +326,13 @@ void placeFile(
 }
 
 void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
+    const FileRecord &file, Codec codec)
+{
+    PassImage image(output);
+    placeFile(rom, image, tableAddress, file, codec);
+}
+
+void placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
     const FileRecord &file, Codec codec)
 {
     if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file, codec) != Problem::None)
@@ -251,20 +399,22 @@ Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddres
     if (files.size() > FileTable::maxFiles)
         return {Problem::TooManyFiles, FileTable::maxFiles};
     qint64 largestOutput = outputSize;
-    qint64 work = 0;
+    WorkReckoning reckoning(outputSize);
     for (const FileRecord &file : files) {
         if (file.physicalEnd == FileTable::absentFile)
             continue;
         const Problem problem = problemOf(rom, file, codec);
         if (problem != Problem::None)
             return {problem, file.index};
-        work += workFor(rom, file, largestOutput, codec);
-        if (work > maxWork)
+        reckoning.add(file, placementOf(rom, file, largestOutput, codec),
+            isCompressed(file) && codec == Codec::Yaz0);
+        if (reckoning.work > maxWork)
             return {Problem::TooMuchWork, file.index};
         largestOutput = lengthAfterSplice(
             largestOutput, file.virtualStart, file.virtualEnd, largestFileLength(rom, file, codec));
         if (rewriteOffset(tableAddress, file) + 8 > largestOutput)
             largestOutput += 8;
+        reckoning.resized(largestOutput);
         if (largestOutput > maxOutputSize)
             return {Problem::OutputTooLarge, file.index};
     }

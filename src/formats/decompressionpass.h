@@ -27,11 +27,46 @@ constexpr qint64 maxOutputSize = 0x10000000;
 // Player versions. One ROM uses one codec for all of its files.
 enum class Codec { Yaz0, Deflate };
 
+// The output image through a pass. A file whose length differs from its range moves every byte
+// after it; moved once per such file, a ROM cut short (whose files past its end come out short)
+// would move the whole image a thousand times. So the bytes are moved lazily: a gap is kept where
+// the last such file ended, and only the bytes between it and the next splice are moved. Every
+// byte comes out as moving them at once would leave it. finish() (or the destructor) closes the
+// gap, leaving the image exactly the pass's bytes.
+class PassImage
+{
+public:
+    explicit PassImage(ImageBuffer &image);
+    ~PassImage();
+    PassImage(const PassImage &) = delete;
+    PassImage &operator=(const PassImage &) = delete;
+
+    qint64 size() const { return buffer.size() - gapLength; }
+    // The bytes from start to end (at most size()) made contiguous, for writing in place.
+    char *contiguous(qint64 start, qint64 end);
+    // Replaces the bytes from start to end (clipped to the image) with length bytes of data; a
+    // start past the end first fills the image up to it with fill.
+    void splice(qint64 start, qint64 end, const char *data, qint64 length, char fill);
+    // Closes the gap.
+    void finish();
+
+private:
+    void moveGapTo(qint64 position);
+    void widenGap(qint64 bytes);
+    void append(const char *data, qint64 length, char fill);
+
+    ImageBuffer &buffer;
+    qint64 gapStart; // where the gap begins, in the buffer and in the image alike
+    qint64 gapLength = 0;
+};
+
 // Writes one file: copied when physicalEnd is 0, decoded from the stored bytes up to physicalEnd
 // otherwise (a DEFLATE file to exactly its range's length), skipped when it is -1. A file that
 // fills its virtual range exactly is written in place; any other length replaces the range (clipped
 // to the image) and moves what follows. Reads past the end of the ROM yield fewer bytes. Entries
 // that findProblem refuses are left alone.
+void placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
+    const FileRecord &file, Codec codec = Codec::Yaz0);
 void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
     const FileRecord &file, Codec codec = Codec::Yaz0);
 void placeFile(

@@ -7,11 +7,14 @@ namespace DecompressionJob {
 bool runPass(
     const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan, const Observer &observer)
 {
+    // One image through the whole pass, so that files that come out shorter or longer than their
+    // ranges move the bytes after them once, not once each; it is whole again when this returns.
+    DecompressionPass::PassImage output(image);
     const int count = plan.files.size();
     for (int i = 0; i < count; ++i) {
         if (observer.beforeFile && !observer.beforeFile(i))
             return false;
-        DecompressionPass::placeFile(rom, image, plan.address, plan.files.at(i), plan.codec);
+        DecompressionPass::placeFile(rom, output, plan.address, plan.files.at(i), plan.codec);
         if (observer.afterFile)
             observer.afterFile(i + 1, count);
     }

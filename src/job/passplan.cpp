@@ -241,9 +241,11 @@ QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files)
     QStringList found;
     const int past = DecompressionPass::filesPastTheEnd(rom, files);
     if (past > 0) {
-        found << windowText("%1 of %2 files lie past the end of the ROM (it looks cut off)")
+        found << windowText("%1 of %2 files lie past the end of the ROM, which is %3 bytes long "
+                            "(it looks cut off)")
                      .arg(past)
-                     .arg(files.size());
+                     .arg(files.size())
+                     .arg(rom.size());
     }
     if (!files.isEmpty() && std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
         found << alreadyDecompressedText();
