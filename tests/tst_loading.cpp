@@ -283,6 +283,11 @@ void TestLoading::unreadableFileChangesNothing()
     QCOMPARE(dialogs.messageBoxes.at(0).title, QStringLiteral("Application"));
     QCOMPARE(dialogs.messageBoxes.at(0).text,
         QStringLiteral("Cannot read file %1:\n%2.").arg(path, reason));
+    // The reason stays below the form, under the facts of the ROM still loaded.
+    QTRY_VERIFY_WITH_TIMEOUT(!romFacts(window).startsWith("Looking at the ROM"), 5000);
+    QVERIFY2(
+        romFacts(window).endsWith(QStringLiteral("\nCannot read file %1: %2.").arg(path, reason)),
+        qPrintable(romFacts(window)));
     QVERIFY(decompressButton(window)->isEnabled());
     QCOMPARE(window.windowTitle(), good + "[*]");
     QCOMPARE(QSettings().value("romPath").toString(), good);

@@ -333,6 +333,8 @@ bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
     const auto refuse = [this, &fileName](const QString &reason) {
         QMessageBox::warning(
             this, tr("Application"), tr("Cannot read file %1:\n%2.").arg(fileName, reason));
+        // The box is gone in a moment; the reason stays below the facts of what is loaded.
+        noteInFacts(tr("Cannot read file %1: %2.").arg(fileName, reason));
         return false;
     };
     QFile file(fileName);
@@ -347,6 +349,7 @@ bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
         return refuse(content.error);
     }
     *notRomReason = content.notRom == NotRomReason::None ? QString() : content.error;
+    factsNotes.clear(); // a file was read: what came before no longer matters
     settings.setValue(QStringLiteral("romPath"), fileName);
     const QFileInfo info(fileName);
     if (!settings.contains(QStringLiteral("fileDialogPath")))
@@ -481,7 +484,8 @@ void MainWindow::showRomFacts()
 // room than it has.
 void MainWindow::showFacts(const QStringList &lines)
 {
-    infoLabel->setText(lines.join(QLatin1Char('\n')));
+    // Notes about files that could not be read stay below the facts that arrive after them.
+    infoLabel->setText((lines + factsNotes).join(QLatin1Char('\n')));
     infoLabel->setToolTip(QString());
     fitFactsArea();
 }
@@ -501,6 +505,14 @@ void MainWindow::noteSavedFile(const QString &path)
     const QString facts = infoLabel->text();
     infoLabel->setText(facts + QLatin1Char('\n') + tr("Saved to %1").arg(shown));
     infoLabel->setToolTip(facts + QLatin1Char('\n') + tr("Saved to %1").arg(full));
+    fitFactsArea();
+}
+
+void MainWindow::noteInFacts(const QString &line)
+{
+    factsNotes << line;
+    const QString facts = infoLabel->text();
+    infoLabel->setText(facts.isEmpty() ? line : facts + QLatin1Char('\n') + line);
     fitFactsArea();
 }
 

@@ -67,6 +67,8 @@ private:
     void startInspection();
     void showRomFacts();
     void showFacts(const QStringList &lines);
+    // Adds a line below the facts shown, kept there until a file is read.
+    void noteInFacts(const QString &line);
     void noteSavedFile(const QString &path);
     void fitFactsArea();
     static QString startHint();
@@ -82,6 +84,7 @@ private:
 
     QSettings settings;
     RomState romState;
+    QStringList factsNotes; // lines below the facts: files that could not be read
     QMenu *fileMenu = nullptr;
     QMenu *helpMenu = nullptr;
     QAction *openAction = nullptr;
