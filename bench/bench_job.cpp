@@ -8,6 +8,7 @@
 #include "imagebuffer.h"
 #include "outputfile.h"
 #include "romjob.h"
+#include "zeropagedimage.h"
 
 #include <QFile>
 #include <QProcess>

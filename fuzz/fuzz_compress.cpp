@@ -12,6 +12,7 @@
 #include "gamepresets.h"
 #include "imagebuffer.h"
 #include "passplan.h"
+#include "zeropagedimage.h"
 
 #include <algorithm>
 #include <cstdlib>

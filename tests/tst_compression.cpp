@@ -10,6 +10,7 @@
 #include "passplan.h"
 #include "romfixture.h"
 #include "romjob.h"
+#include "zeropagedimage.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,6 +4,7 @@
 #include "referencepass.h"
 #include "romfixture.h"
 #include "yaz0encoder.h"
+#include "zeropagedimage.h"
 
 #include <QtTest>
 

@@ -7,11 +7,13 @@
 #include "gamepresets.h"
 #include "knowndumps.h"
 #include "outputfile.h"
+#include "outputfilesystem.h"
 #include "passplan.h"
 #include "romfile.h"
 #include "romfixture.h"
 #include "rominfo.h"
 #include "romjob.h"
+#include "zeropagedimage.h"
 
 #include <QCryptographicHash>
 
@@ -41,7 +43,8 @@ private slots:
     void writesToACharacterDeviceDirectly();
     void anUnseenWriteShowsOnlyWhenPlaced_data();
     void anUnseenWriteShowsOnlyWhenPlaced();
-    void aReplaceStoppedBeforeTheRenameLeavesTheOldFileAlone();
+    void outputKeepsItsPromises_data();
+    void outputKeepsItsPromises();
     void tellsWhatARomIs_data();
     void tellsWhatARomIs();
     void recognisesKnownDumps_data();
@@ -210,31 +213,69 @@ void TestJobCore::anUnseenWriteShowsOnlyWhenPlaced()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), int(result.exists()));
 }
 
-// Replacing a file takes two steps (the new file gets a name, then is renamed over the target); a
-// program stopped by a signal between them leaves the old file and nothing else. The stop is made
-// in a child process, which the signal ends.
-void TestJobCore::aReplaceStoppedBeforeTheRenameLeavesTheOldFileAlone()
+// Writing a file is never seen half-done: a program stopped by a signal at any moment leaves the
+// target as it was and no other file, and with Keep a file that appears meanwhile is kept. Both
+// the Linux ways (a file without a name) and the portable ones (a named temporary file, link and
+// rename) must keep these promises. A stop is made in a child process, which the signal ends.
+void TestJobCore::outputKeepsItsPromises_data()
 {
+    QTest::addColumn<bool>("portable");
+    QTest::addColumn<QString>("event"); // what happens while the output is written
+    QTest::addColumn<bool>("keep"); // Existing::Keep rather than Replace
+    QTest::addColumn<QByteArray>("result"); // what the target holds afterwards
+    for (const bool portable : {false, true}) {
+        const char *ways = portable ? "portable" : "Linux";
+        QTest::addRow("%s: stopped while writing", ways)
+            << portable << "stop writing" << false << QByteArray("old");
+        QTest::addRow("%s: stopped before the rename", ways)
+            << portable << "stop renaming" << false << QByteArray("old");
+        QTest::addRow("%s: replaced", ways) << portable << "none" << false << QByteArray("new");
+        QTest::addRow("%s: a file appears, kept", ways)
+            << portable << "appears" << true << QByteArray("other");
+    }
+}
+
+void TestJobCore::outputKeepsItsPromises()
+{
+    QFETCH(bool, portable);
+    QFETCH(QString, event);
+    QFETCH(bool, keep);
+    QFETCH(QByteArray, result);
     QTemporaryDir dir;
     const QString path = dir.filePath("out.z64");
-    QFile old(path);
-    QVERIFY(old.open(QFile::WriteOnly) && old.write("old") == 3);
-    old.close();
+    const auto writeFile = [&path](const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    if (!keep)
+        QVERIFY(writeFile("old"));
     const pid_t child = ::fork();
     QVERIFY(child >= 0);
     if (child == 0) {
         std::signal(SIGTERM, SIG_DFL); // not the test framework's handler, which reports a crash
-        OutputFile::setBeforeRenameForTests([] { std::raise(SIGTERM); });
-        OutputFile output(path, OutputFile::Existing::Replace);
-        const bool written = output.open().isEmpty() && output.write(QByteArray("new")).isEmpty();
-        ::_exit(written ? 0 : 1); // not reached when the signal ends the child
+        OutputFileSystem::usePortableOnly(portable);
+        if (event == "stop renaming")
+            OutputFileSystem::PendingName::beforeRename = [] { std::raise(SIGTERM); };
+        const QByteArray image("new");
+        OutputFile output(path, keep ? OutputFile::Existing::Keep : OutputFile::Existing::Replace);
+        bool done = output.open().isEmpty() && output.writeUnseen(image.constData(), 3).isEmpty();
+        if (event == "stop writing")
+            std::raise(SIGTERM);
+        if (event == "appears")
+            done = writeFile("other") && !output.place().isEmpty() && output.metExistingFile();
+        else
+            done = done && output.place().isEmpty();
+        ::_exit(done ? 0 : 1);
     }
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    const bool stopped = event.startsWith("stop");
+    QVERIFY(stopped ? WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM
+                    : WIFEXITED(status) && WEXITSTATUS(status) == 0);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"out.z64"});
-    QVERIFY(old.open(QFile::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("old"));
+    QFile target(path);
+    QVERIFY(target.open(QFile::ReadOnly));
+    QCOMPARE(target.readAll(), result);
 }
 
 void TestJobCore::tellsWhatARomIs_data()

@@ -13,6 +13,7 @@
 #include "passplan.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
+#include "zeropagedimage.h"
 
 #include <QAtomicInt>
 #include <QMutex>

@@ -1,12 +1,11 @@
 #include "outputfile.h"
 
+#include "outputfilesystem.h"
 #include "windowtext.h"
 
 #include <QFileInfo>
-#include <QMutex>
 #include <QRandomGenerator>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -49,77 +48,6 @@ mode_t modeFor(const QByteArray &target, bool *keepExisting)
     *keepExisting = ::stat(target.constData(), &status) == 0 && S_ISREG(status.st_mode);
     return *keepExisting ? (status.st_mode & 07777) : 0666;
 }
-
-// A file without a name that is to replace another needs a name of its own for a moment, between
-// the link that gives it one and the rename that puts it in place. A program stopped by a signal
-// in that moment removes the name in the signal handler, so that nothing is left behind.
-class PendingName
-{
-public:
-    explicit PendingName(const QByteArray &path) : name(path)
-    {
-        installHandlers();
-        for (std::atomic<const char *> &slot : names) {
-            const char *empty = nullptr;
-            if (slot.compare_exchange_strong(empty, this->name.constData())) {
-                taken = &slot;
-                break;
-            }
-        }
-    }
-    ~PendingName()
-    {
-        if (taken)
-            taken->store(nullptr);
-    }
-    PendingName(const PendingName &) = delete;
-    PendingName &operator=(const PendingName &) = delete;
-
-    // Called between the two steps; tests stop the program there.
-    static void (*beforeRename)();
-
-private:
-    static constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    static constexpr int slotCount = 64; // more outputs than threads are never pending at once
-
-    static void removeAndStop(int signal)
-    {
-        for (std::atomic<const char *> &slot : names) {
-            if (const char *pending = slot.load())
-                ::unlink(pending);
-        }
-        // The handler that was there before (the progress line's, or the default) ends it.
-        ::sigaction(signal, &previous[signal], nullptr);
-        ::raise(signal);
-    }
-
-    static void installHandlers()
-    {
-        static QMutex mutex;
-        const QMutexLocker locker(&mutex);
-        for (const int signal : stopSignals) {
-            struct sigaction current;
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == removeAndStop
-                || current.sa_handler == SIG_IGN)
-                continue;
-            struct sigaction action = {};
-            action.sa_handler = removeAndStop;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESETHAND;
-            previous[signal] = current;
-            ::sigaction(signal, &action, nullptr);
-        }
-    }
-
-    QByteArray name;
-    std::atomic<const char *> *taken = nullptr;
-    static std::atomic<const char *> names[slotCount];
-    static struct sigaction previous[NSIG];
-};
-
-std::atomic<const char *> PendingName::names[PendingName::slotCount] = {};
-struct sigaction PendingName::previous[NSIG] = {};
-void (*PendingName::beforeRename)() = nullptr;
 
 QByteArray randomName(const QByteArray &target)
 {
@@ -178,32 +106,33 @@ QString OutputFile::open()
     return openTemporary();
 }
 
-// A file without a name (O_TMPFILE) vanishes by itself if the program stops before it is put in
-// place; where the file system cannot make one, a named file beside the target stands in.
+// A file without a name vanishes by itself if the program stops before it is put in place; where
+// there is none to be had, a named file beside the target stands in, its name removed by a signal
+// that stops the program.
 QString OutputFile::openTemporary()
 {
     const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     bool keepMode = false;
     const mode_t mode = modeFor(absolute, &keepMode);
-#ifdef O_TMPFILE
-    descriptor = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (descriptor < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+    descriptor = OutputFileSystem::openUnnamed(folder, mode);
+    if (descriptor < 0 && errno != EOPNOTSUPP)
         return systemError(errno);
-#endif
     for (int attempt = 0; descriptor < 0 && attempt < 100; ++attempt) {
         temporaryName = randomName(absolute);
+        pending = std::make_unique<OutputFileSystem::PendingName>(temporaryName);
         descriptor
             = ::open(temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
-        if (descriptor < 0 && errno != EEXIST) {
+        const int error = errno;
+        if (descriptor < 0) {
+            pending.reset();
             temporaryName.clear();
-            return systemError(errno);
         }
+        if (descriptor < 0 && error != EEXIST)
+            return systemError(error);
     }
-    if (descriptor < 0) {
-        temporaryName.clear();
+    if (descriptor < 0)
         return systemError(EEXIST);
-    }
     if (keepMode && ::fchmod(descriptor, mode) != 0)
         return systemError(errno);
     return QString();
@@ -273,39 +202,37 @@ QString OutputFile::putInPlace()
 {
     const QByteArray final = QFile::encodeName(path);
     if (temporaryName.isEmpty()) {
-        // Linking the file without a name gives it one, and fails where a file exists.
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(descriptor);
-        const QByteArray linkName = existing == Existing::Keep ? final : randomName(final);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, linkName.constData(), AT_SYMLINK_FOLLOW)
-            != 0) {
-            existed = errno == EEXIST && existing == Existing::Keep;
-            return systemError(errno);
+        // Naming the file without a name fails where a file exists: with Keep, that is all.
+        const QByteArray name = existing == Existing::Keep ? final : randomName(final);
+        if (existing == Existing::Replace)
+            pending = std::make_unique<OutputFileSystem::PendingName>(name);
+        if (OutputFileSystem::nameUnnamed(descriptor, name) != 0) {
+            const int error = errno;
+            pending.reset();
+            existed = error == EEXIST && existing == Existing::Keep;
+            return systemError(error);
         }
         if (existing == Existing::Keep)
             return QString();
-        temporaryName = linkName;
+        temporaryName = name;
     }
+    int result = 0;
     if (existing == Existing::Replace) {
-        const PendingName pending(temporaryName);
-        if (PendingName::beforeRename)
-            PendingName::beforeRename();
-        if (::rename(temporaryName.constData(), final.constData()) != 0)
-            return systemError(errno);
-        temporaryName.clear();
-        return QString();
+        if (OutputFileSystem::PendingName::beforeRename)
+            OutputFileSystem::PendingName::beforeRename();
+        result = ::rename(temporaryName.constData(), final.constData());
+    } else {
+        result = OutputFileSystem::renameNoReplace(temporaryName, final);
     }
-    // A named temporary file: renameat2 refuses to replace; where the file system cannot do that,
-    // a hard link does the same.
-    int result = ::renameat2(
-        AT_FDCWD, temporaryName.constData(), AT_FDCWD, final.constData(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS))
-        result = ::link(temporaryName.constData(), final.constData());
     if (result != 0) {
-        existed = errno == EEXIST;
-        return systemError(errno);
+        const int error = errno;
+        existed = error == EEXIST && existing == Existing::Keep;
+        return systemError(error);
     }
-    ::unlink(temporaryName.constData()); // gone already after a rename
+    if (existing == Existing::Keep)
+        ::unlink(temporaryName.constData()); // still there after a link
     temporaryName.clear();
+    pending.reset();
     return QString();
 }
 
@@ -317,17 +244,13 @@ void OutputFile::discardTemporary()
     if (!temporaryName.isEmpty())
         ::unlink(temporaryName.constData());
     temporaryName.clear();
+    pending.reset();
 }
 
 QString OutputFile::defaultName(const QString &romFileName, const QString &prefix)
 {
     const int dot = romFileName.lastIndexOf(QLatin1Char('.'));
     return prefix + (dot < 0 ? romFileName : romFileName.left(dot)) + QLatin1String(".z64");
-}
-
-void OutputFile::setBeforeRenameForTests(void (*hook)())
-{
-    PendingName::beforeRename = hook;
 }
 
 void OutputFile::reportSizeLimitsAsErrors()

@@ -5,6 +5,12 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+
+namespace OutputFileSystem {
+class PendingName;
+}
+
 // Writes the decompressed image. A regular file is written as a new file without a name in the
 // target's folder, which is put in place only once everything is written: a failed save leaves
 // an existing file as it was, and a program stopped half-way (a signal, a crash) leaves nothing
@@ -66,10 +72,6 @@ public:
     // Ignoring the signal makes such a write fail with an error that is reported like a full disk.
     static void reportSizeLimitsAsErrors();
 
-    // Tests stop the program between the two steps that put a replacing file in place (giving
-    // the file a name, renaming it over the target), where nothing may be left behind either.
-    static void setBeforeRenameForTests(void (*hook)());
-
 private:
     QString openTemporary();
     QString writeTemporary(const char *data, qint64 size);
@@ -83,6 +85,7 @@ private:
     bool direct = false;
     int descriptor = -1; // the temporary file
     QByteArray temporaryName; // empty while the temporary file has no name
+    std::unique_ptr<OutputFileSystem::PendingName> pending; // the name, until it is in place
     bool existed = false;
 };
 

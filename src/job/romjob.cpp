@@ -1,4 +1,5 @@
 #include "romjob.h"
+#include "zeropagedimage.h"
 
 #include "compressionjob.h"
 #include "decompressionjob.h"
