@@ -61,7 +61,7 @@ int CompressCommand::run(const QCommandLineParser &parser, const QStringList &ro
     QString error = readSettings(parser, roms, settings);
     if (error.isEmpty() && parser.isSet(likeOption) == parser.isSet(filesOption))
         error = QStringLiteral("compress needs --like ORIGINAL or --files RANGES, one of them");
-    how = RomJob::CompressRequest();
+    RomJob::CompressRequest &how = settings.compress;
     if (error.isEmpty() && parser.isSet(likeOption)) {
         how.originalPath = parser.value(likeOption);
         if (how.originalPath.isEmpty())
@@ -97,7 +97,7 @@ RomJob::Result CompressCommand::runJob(
         else
             progress(QStringLiteral("checking and writing"), true);
     };
-    return RomJob::compressFile(request, how, runner, encoded);
+    return RomJob::compressFile(request, settings.compress, runner, encoded);
 }
 
 QString CompressCommand::successLine(

@@ -24,10 +24,6 @@ protected:
     int romsAtOnce(const Settings &) const override { return 1; }
     QString successLine(
         const RomJob::Request &request, const RomJob::Result &result) const override;
-
-private:
-    // Read by run before the ROMs are worked on; the same for all of them.
-    mutable RomJob::CompressRequest how;
 };
 
 #endif // COMPRESSCOMMAND_H

@@ -31,6 +31,7 @@ public:
         bool quiet = false;
         bool verbose = false;
         bool processEndsAfter = false; // memory may be left to the system at the end
+        RomJob::CompressRequest compress; // compress only: the layout asked for
     };
 
     // Where the copy of rom goes.

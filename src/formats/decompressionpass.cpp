@@ -43,8 +43,7 @@ Span payload(Span stored)
 
 qint64 rewriteOffset(qint32 tableAddress, const FileRecord &file)
 {
-    return qint64(tableAddress) + qint64(FileTable::entrySize) * file.index
-        + FileTable::physicalStartOffset;
+    return FileTable::entryOffset(tableAddress, file.index) + FileTable::physicalStartOffset;
 }
 
 // The output length after a file of fileLength bytes replaces [start, end) of an image of

@@ -3,6 +3,7 @@
 
 #include "filetable.h"
 #include "imagebuffer.h"
+#include "romimage.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -12,7 +13,7 @@
 namespace DecompressionPass {
 
 // Every load makes a fresh output image of 64 MiB.
-constexpr int outputImageSize = 0x4000000;
+constexpr int outputImageSize = RomImage::decompressedSize;
 
 // A fresh output image: 64 MiB of zeros.
 QByteArray newOutputImage();
@@ -21,7 +22,7 @@ QByteArray newOutputImage();
 // grow the image. A table that could grow it past this size (four times the normal image) is
 // refused before the pass starts; together with the bound on the number of files
 // (FileTable::maxFiles) this keeps a bad table from exhausting memory or running for hours.
-constexpr qint64 maxOutputSize = 0x10000000;
+constexpr qint64 maxOutputSize = qint64(4) * RomImage::decompressedSize;
 
 // How a ROM's compressed files are stored: Yaz0 in the games as sold, raw DEFLATE in the iQue
 // Player versions. One ROM uses one codec for all of its files.

@@ -15,7 +15,8 @@ enum class Outcome {
     TooLong, // one that would go on past it
 };
 
-// Decodes stream into out, which is expected bytes long.
+// Decodes stream into out, which is expected bytes long. Throws std::bad_alloc when the thread's
+// decompressor cannot be made (it is made on a thread's first call), as Qt's containers do.
 Outcome decodeInto(const char *stream, qint64 streamLength, char *out, qint64 expected);
 
 } // namespace Deflate

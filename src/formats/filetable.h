@@ -44,6 +44,12 @@ constexpr quint32 expectedFirstEntry[4] = {0x00000000, 0x00001060, 0x00000000, 0
 // Reading stops after maxFiles + 1 records, so a longer list means the table is too long.
 QVector<FileRecord> read(const QByteArray &image, qint32 address);
 
+// Where entry index of the table at tableAddress starts.
+inline qint64 entryOffset(qint32 tableAddress, int index)
+{
+    return qint64(tableAddress) + qint64(entrySize) * index;
+}
+
 // Writes the four words of file as a table entry to the 16 bytes at entry.
 void writeEntry(char *entry, const FileRecord &file);
 

@@ -1,6 +1,8 @@
 #ifndef YAZ0_H
 #define YAZ0_H
 
+#include "romimage.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -14,7 +16,7 @@ constexpr int declaredSizeOffset = 4;
 // The declared size is trusted, so it is the only thing that bounds the output. No single file
 // can be larger than the 64 MiB image the program builds, so larger declarations are decoded as
 // if they said 64 MiB.
-constexpr qint32 maxDeclaredSize = 0x4000000;
+constexpr qint32 maxDeclaredSize = RomImage::decompressedSize;
 
 // The last back-reference is always copied whole, so the output may run up to 272 bytes past the
 // declared size. The decoder also copies in blocks of up to 16 bytes, which may end up to 15

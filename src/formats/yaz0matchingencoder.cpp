@@ -13,6 +13,19 @@ namespace Yaz0MatchingEncoder {
 
 namespace {
 
+// Knuth's multiplicative hash: the golden ratio times 2^32; the top bits of the product are the
+// bucket.
+constexpr quint32 hashMultiplier = 2654435761u;
+
+// Chain heads, one per bucket: 2^10 for the smallest files, up to 2^16 (256 KiB, which stays in
+// the second-level cache) for files of 64 KiB and more.
+constexpr int fewestHashBits = 10;
+constexpr int mostHashBits = 16;
+
+// A match of 3 to 17 bytes takes two bytes, its length less 2 in the high nibble of the first; a
+// longer one takes a third byte, its length less 0x12.
+constexpr int longMatch = 0x12;
+
 struct Match
 {
     int length = 0; // 0: no match of minimumMatch bytes or more
@@ -137,8 +150,12 @@ private:
 
     // The runs by their byte and the byte after them share a small number of lists, so that a
     // file's index costs little to make; a search skips the runs of other keys in its list.
-    static constexpr int endBuckets = 1024;
-    static int bucket(int key) { return int((quint32(key) * 2654435761u) >> 22); }
+    static constexpr int endBucketBits = 10;
+    static constexpr int endBuckets = 1 << endBucketBits;
+    static int bucket(int key)
+    {
+        return int((quint32(key) * hashMultiplier) >> (32 - endBucketBits));
+    }
 
     void link(std::vector<int> &first, std::vector<int> &last, int key, int index, int Run::*next)
     {
@@ -292,7 +309,7 @@ private:
             bytes = quint32(p[0] | p[1] << 8 | p[2] << 16);
         }
         // The first two bytes equal the two after them: all three are equal.
-        return {(bytes & 0xFFFF) == bytes >> 8, (bytes * 2654435761u) >> (32 - hashBits)};
+        return {(bytes & 0xFFFF) == bytes >> 8, (bytes * hashMultiplier) >> (32 - hashBits)};
     }
 
     // Where a run of three or more begins: a position whose bytes start one, after a different
@@ -304,8 +321,8 @@ private:
 
     static int bitsFor(int size)
     {
-        int bits = 10;
-        while (bits < 16 && (1 << bits) < size)
+        int bits = fewestHashBits;
+        while (bits < mostHashBits && (1 << bits) < size)
             ++bits;
         return bits;
     }
@@ -355,13 +372,13 @@ private:
 char *putMatch(char *out, const Match &match)
 {
     const int d = match.distance - 1;
-    if (match.length < 0x12) {
+    if (match.length < longMatch) {
         *out++ = char((match.length - 2) << 4 | d >> 8);
         *out++ = char(d & 0xFF);
     } else {
         *out++ = char(d >> 8);
         *out++ = char(d & 0xFF);
-        *out++ = char(match.length - 0x12);
+        *out++ = char(match.length - longMatch);
     }
     return out;
 }

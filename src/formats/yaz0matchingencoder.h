@@ -21,10 +21,15 @@ constexpr int windowSize = 0x1000;
 constexpr int minimumMatch = 3;
 constexpr int maximumMatch = 0x111;
 
-// The compressed stream alone.
+// The largest input: positions are ints, and at worst the output is an eighth longer than the
+// input, which must still fit a QByteArray. The way back never encodes more than 128 MiB.
+constexpr qint64 maxInputSize = 0x70000000;
+
+// The compressed stream alone. size must be at most maxInputSize.
 QByteArray encodeStream(const char *data, qint64 size);
 
-// A whole Yaz0 file: "Yaz0", the size as a big-endian word, 8 zero bytes, the stream.
+// A whole Yaz0 file: "Yaz0", the size as a big-endian word, 8 zero bytes, the stream. data must
+// be at most maxInputSize bytes long.
 QByteArray encodeFile(const QByteArray &data);
 
 } // namespace Yaz0MatchingEncoder

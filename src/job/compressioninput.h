@@ -2,6 +2,7 @@
 #define COMPRESSIONINPUT_H
 
 #include "filetable.h"
+#include "romimage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,7 +28,7 @@ constexpr int lastEntry = INT_MAX;
 // Files of a decompressed ROM lie side by side in at most 64 MiB; twice that allows for tools
 // that leave files overlapping a little. A table whose files overlap many times over would cost
 // encoding time and memory for each time.
-constexpr qint64 maxFileBytes = qint64(2) << 26;
+constexpr qint64 maxFileBytes = qint64(2) * RomImage::decompressedSize;
 
 // The ROM's files are the virtual ranges of its table: in a decompressed ROM the physical words
 // are leftovers of the original (the pass rewrites them, but the table's own file is laid over the

@@ -162,7 +162,7 @@ void writeEntries(
                 ? qint32(piece.place + piece.length)
                 : FileTable::uncompressedFile;
         }
-        FileTable::writeEntry(table + FileTable::entrySize * i, entry);
+        FileTable::writeEntry(table + FileTable::entryOffset(0, i), entry);
     }
 }
 
@@ -265,8 +265,8 @@ QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom
             decompressed.data() + Checksum::crc1Offset, rom.constData() + Checksum::crc1Offset, 8);
     }
     for (const FileRecord &file : files) {
-        const qint64 words = qint64(tableAddress) + qint64(FileTable::entrySize) * file.index
-            + FileTable::physicalStartOffset;
+        const qint64 words
+            = FileTable::entryOffset(tableAddress, file.index) + FileTable::physicalStartOffset;
         if (words + 8 <= decompressed.size() && words + 8 <= rom.size())
             std::memcpy(decompressed.data() + words, rom.constData() + words, 8);
     }
@@ -330,7 +330,7 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
     const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
     if (problem.isEmpty()
         && (tableEntry < 0
-            || tableAddress + qint64(FileTable::entrySize) * files.size()
+            || FileTable::entryOffset(tableAddress, files.size())
                 > files.at(tableEntry).virtualEnd)) {
         problem = windowText("The file table at %1 does not lie inside one of its files")
                       .arg(FileTable::addressText(tableAddress));

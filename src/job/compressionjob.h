@@ -4,6 +4,7 @@
 #include "checksumrepair.h"
 #include "compressioninput.h"
 #include "passplan.h"
+#include "romimage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -73,7 +74,7 @@ struct Result
 };
 
 // The largest image the result may be, the size of the image a decompression makes.
-constexpr qint64 maxImageSize = 0x4000000;
+constexpr qint64 maxImageSize = RomImage::decompressedSize;
 
 // The compressed ROM, not yet checked. The layout's original becomes the image.
 Result build(const QByteArray &rom, qint32 tableAddress, Layout layout,
