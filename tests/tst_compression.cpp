@@ -420,6 +420,8 @@ void TestCompression::rangesMustNameEntriesThatMayBeCompressed_data()
     QTest::newRow("the header's entry")
         << 0 << 0 << "Entry 0 holds the ROM's header and boot code and must stay stored";
     QTest::newRow("the table's entry") << 1 << end << "Entry 2 holds the file table";
+    QTest::newRow("a file before the table, which would move it")
+        << 1 << 1 << "Compressing files before the file table would move it from 0x00007430";
 }
 
 void TestCompression::rangesMustNameEntriesThatMayBeCompressed()

@@ -49,8 +49,8 @@ QString helpText()
 {
     QString text = QStringLiteral(
         "Usage: tidepool-cli COMMAND [options] [--] ROM...\n"
-        "Decompresses N64 ROMs of Ocarina of Time, Majora's Mask and Doubutsu no Mori, and tells "
-        "what a ROM is.\n\nCommands:\n");
+        "Decompresses N64 ROMs of Ocarina of Time, Majora's Mask and Doubutsu no Mori, compresses "
+        "them back, and tells what a ROM is.\n\nCommands:\n");
     for (const Command *command : commands)
         text += QStringLiteral("  %1  %2\n").arg(command->name.leftJustified(10), command->summary);
     text += QStringLiteral("\nOptions:\n");

@@ -22,6 +22,8 @@
 
 namespace {
 
+using Task = RomCommand::Task;
+
 const QString standardStream = QStringLiteral("-");
 
 const QCommandLineOption outputOption {
@@ -110,14 +112,6 @@ QString readOutputChoice(const QCommandLineParser &parser, RomCommand::Settings 
 
 // ---------------------------------------------------------------------------------------------
 // Before any work: outputs that would overwrite each other or an input
-
-struct Task
-{
-    QString rom;
-    QString output;
-    QString failedPath; // set when the task is refused before it starts
-    QString error;
-};
 
 // The file a path names, links followed; "-" is standard input. Empty when nothing is there.
 QByteArray fileIdentity(const QString &path)
@@ -269,20 +263,11 @@ QString RomCommand::successLine(const RomJob::Request &request, const RomJob::Re
 int RomCommand::runAll(const Settings &settings) const
 {
     ProgressLine progress(!settings.quiet);
-    if (settings.output == standardStream && ::isatty(STDOUT_FILENO)) {
-        progress.print(stderr,
-            Console::errorLine(standardStream,
-                QStringLiteral("Standard output is a terminal; redirect it, or name a file")));
+    const QString refusal = refusalBeforeAnyRom(settings);
+    if (!refusal.isEmpty()) {
+        progress.print(stderr, refusal);
         return Console::Failure;
     }
-    // Like unzip -d, the folder is made when it is missing.
-    if (!settings.directory.isEmpty() && !QFileInfo(settings.directory).exists()
-        && !QDir().mkpath(settings.directory)) {
-        progress.print(stderr,
-            Console::errorLine(settings.directory, QStringLiteral("The folder cannot be made")));
-        return Console::Failure;
-    }
-
     QVector<Task> tasks;
     for (const QString &rom : settings.roms)
         tasks.append({rom, outputPathFor(settings, rom), QString(), QString()});
@@ -294,56 +279,74 @@ int RomCommand::runAll(const Settings &settings) const
     }
     refuseOverlaps(tasks, settings.otherInputs);
 
-    const int total = tasks.size();
-    QAtomicInt finished = 0;
-    QAtomicInt failed = 0;
-    QAtomicInt misused = 0; // failed because the request does not fit the ROM
-    std::FILE *const verboseStream = settings.output == standardStream ? stderr : stdout;
+    Tally tally;
+    tally.total = tasks.size();
     QThreadPool pool;
     pool.setMaxThreadCount(romsAtOnce(settings));
     for (const Task &task : qAsConst(tasks)) {
         if (!task.error.isEmpty()) {
-            failed.fetchAndAddOrdered(1);
-            finished.fetchAndAddOrdered(1);
+            tally.failed.fetchAndAddOrdered(1);
+            tally.finished.fetchAndAddOrdered(1);
             progress.print(stderr, Console::errorLine(task.failedPath, task.error));
             continue;
         }
-        pool.start([&, task] {
-            const RomJob::Request request = requestFor(settings, task);
-            const QString romName = QFileInfo(task.rom).fileName();
-            const auto show = [&](const QString &what, bool now) {
-                progress.show(QStringLiteral("[%1/%2 ROMs] %3: %4")
-                                  .arg(finished.loadAcquire())
-                                  .arg(total)
-                                  .arg(romName, what),
-                    now);
-            };
-            RomJob::Result result;
-            // One ROM that does not fit in memory must not take the others with it.
-            try {
-                result = runJob(settings, request, show);
-            } catch (const std::bad_alloc &) {
-                result.failedPath = request.romPath;
-                result.error = QStringLiteral("not enough memory");
-            }
-            finished.fetchAndAddOrdered(1);
-            if (!result.ok()) {
-                failed.fetchAndAddOrdered(1);
-                if (result.refusal == RomJob::Refusal::Usage)
-                    misused.fetchAndAddOrdered(1);
-                progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
-                return;
-            }
-            if (!settings.quiet) {
-                for (const QString &warning : result.warnings)
-                    progress.print(stderr, Console::warningLine(task.rom, warning));
-            }
-            if (settings.verbose)
-                progress.print(verboseStream, successLine(request, result));
-        });
+        pool.start([&, task] { runTask(settings, task, progress, tally); });
     }
     pool.waitForDone();
-    if (misused.loadAcquire() > 0)
+    if (tally.misused.loadAcquire() > 0)
         return Console::UsageError;
-    return failed.loadAcquire() == 0 ? Console::Success : Console::Failure;
+    return tally.failed.loadAcquire() == 0 ? Console::Success : Console::Failure;
+}
+
+QString RomCommand::refusalBeforeAnyRom(const Settings &settings)
+{
+    if (settings.output == standardStream && ::isatty(STDOUT_FILENO)) {
+        return Console::errorLine(standardStream,
+            QStringLiteral("Standard output is a terminal; redirect it, or name a file"));
+    }
+    // Like unzip -d, the folder is made when it is missing.
+    if (!settings.directory.isEmpty() && !QFileInfo(settings.directory).exists()
+        && !QDir().mkpath(settings.directory)) {
+        return Console::errorLine(settings.directory, QStringLiteral("The folder cannot be made"));
+    }
+    return QString();
+}
+
+// One ROM, on a thread of the batch: its job, then what it did or why not.
+void RomCommand::runTask(
+    const Settings &settings, const Task &task, ProgressLine &progress, Tally &tally) const
+{
+    const RomJob::Request request = requestFor(settings, task);
+    const QString romName = QFileInfo(task.rom).fileName();
+    const auto show = [&](const QString &what, bool now) {
+        progress.show(QStringLiteral("[%1/%2 ROMs] %3: %4")
+                          .arg(tally.finished.loadAcquire())
+                          .arg(tally.total)
+                          .arg(romName, what),
+            now);
+    };
+    RomJob::Result result;
+    // One ROM that does not fit in memory must not take the others with it.
+    try {
+        result = runJob(settings, request, show);
+    } catch (const std::bad_alloc &) {
+        result.failedPath = request.romPath;
+        result.error = QStringLiteral("not enough memory");
+    }
+    tally.finished.fetchAndAddOrdered(1);
+    if (!result.ok()) {
+        tally.failed.fetchAndAddOrdered(1);
+        if (result.refusal == RomJob::Refusal::Usage)
+            tally.misused.fetchAndAddOrdered(1);
+        progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
+        return;
+    }
+    if (!settings.quiet) {
+        for (const QString &warning : result.warnings)
+            progress.print(stderr, Console::warningLine(task.rom, warning));
+    }
+    if (settings.verbose) {
+        std::FILE *const verboseStream = settings.output == standardStream ? stderr : stdout;
+        progress.print(verboseStream, successLine(request, result));
+    }
 }

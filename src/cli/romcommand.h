@@ -4,6 +4,8 @@
 #include "command.h"
 #include "romjob.h"
 
+class ProgressLine;
+#include <QAtomicInt>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +34,23 @@ public:
         bool verbose = false;
         bool processEndsAfter = false; // memory may be left to the system at the end
         RomJob::CompressRequest compress; // compress only: the layout asked for
+    };
+
+    // One ROM of the batch, and its output.
+    struct Task
+    {
+        QString rom;
+        QString output;
+        QString failedPath; // set when the task is refused before it starts
+        QString error;
+    };
+    // How the batch is going, counted from its threads.
+    struct Tally
+    {
+        int total = 0;
+        QAtomicInt finished = 0;
+        QAtomicInt failed = 0;
+        QAtomicInt misused = 0; // failed because the request does not fit the ROM
     };
 
     // Where the copy of rom goes.
@@ -64,6 +83,11 @@ protected:
     QString withAdvice(const RomJob::Result &result) const;
 
 private:
+    // Why no ROM can be worked on (an error line), or an empty string.
+    static QString refusalBeforeAnyRom(const Settings &settings);
+    void runTask(
+        const Settings &settings, const Task &task, ProgressLine &progress, Tally &tally) const;
+
     const QString outputPrefix;
 };
 

@@ -291,6 +291,72 @@ QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom
     return QString();
 }
 
+// The inputs checked before anything is encoded (see CompressionInput): a refusal, or a result
+// that carries the warnings. Reads the original's table into originalFiles and turns the ranges'
+// ends into indices.
+Result checkInputs(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files,
+    int tableEntry, Layout &layout, QVector<FileRecord> &originalFiles)
+{
+    if (files.isEmpty()) {
+        return refusal(Refusal::Rom,
+            windowText("The file table at %1 lists no files, so there is nothing to compress")
+                .arg(FileTable::addressText(tableAddress)));
+    }
+    QString problem = CompressionInput::romProblem(rom, tableAddress, files);
+    if (problem.isEmpty()
+        && (tableEntry < 0
+            || FileTable::entryOffset(tableAddress, files.size())
+                > files.at(tableEntry).virtualEnd)) {
+        problem = windowText("The file table at %1 does not lie inside one of its files")
+                      .arg(FileTable::addressText(tableAddress));
+    }
+    if (!problem.isEmpty())
+        return refusal(Refusal::Rom, problem);
+    Result checked;
+    if (layout.likeOriginal) {
+        originalFiles = FileTable::read(layout.original, tableAddress);
+        problem = CompressionInput::originalProblem(layout.original, tableAddress, originalFiles);
+        if (!problem.isEmpty())
+            return refusal(Refusal::Original, problem);
+        checked.warnings = CompressionInput::originalWarnings(layout.original, originalFiles);
+    } else {
+        problem = CompressionInput::resolveRanges(
+            layout.compressedFiles, files, tableAddress, tableEntry);
+        if (!problem.isEmpty())
+            return refusal(Refusal::Ranges, problem);
+    }
+    return checked;
+}
+
+// What is wrong with the layout made: too large, or a table that is not where the ROM has it.
+// Decompressing rewrites the entries at the address it read the table from, in the decompressed
+// image; a table that moved would have them written over other files.
+Result layoutRefusal(qint64 size, qint32 table, qint32 tableAddress, bool likeOriginal)
+{
+    if (size > maxImageSize) {
+        return refusal(Refusal::Rom,
+            windowText("The compressed ROM would be larger than %1 MiB").arg(maxImageSize >> 20));
+    }
+    if (table < 0) {
+        return refusal(likeOriginal ? Refusal::Original : Refusal::Rom,
+            windowText("No stored file holds the file table at %1")
+                .arg(FileTable::addressText(tableAddress)));
+    }
+    if (table != tableAddress && likeOriginal) {
+        return refusal(Refusal::Original,
+            windowText("ORIGINAL stores the file table at %1, not at %2 where the ROM has it")
+                .arg(FileTable::addressText(table), FileTable::addressText(tableAddress)));
+    }
+    if (table != tableAddress) {
+        return refusal(Refusal::Ranges,
+            windowText("Compressing files before the file table would move it from %1 to %2, "
+                       "and decompressing would then write its entries over other files: leave "
+                       "them out of the files to compress")
+                .arg(FileTable::addressText(tableAddress), FileTable::addressText(table)));
+    }
+    return Result();
+}
+
 } // namespace
 
 void runAll(const Runner &runner, int count, const std::function<void(int index)> &task)
@@ -321,58 +387,24 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
     const FilesEncoded &filesEncoded)
 {
     const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
-    if (files.isEmpty()) {
-        return refusal(Refusal::Rom,
-            windowText("The file table at %1 lists no files, so there is nothing to compress")
-                .arg(FileTable::addressText(tableAddress)));
-    }
-    QString problem = CompressionInput::romProblem(rom, tableAddress, files);
     const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
-    if (problem.isEmpty()
-        && (tableEntry < 0
-            || FileTable::entryOffset(tableAddress, files.size())
-                > files.at(tableEntry).virtualEnd)) {
-        problem = windowText("The file table at %1 does not lie inside one of its files")
-                      .arg(FileTable::addressText(tableAddress));
-    }
-    if (!problem.isEmpty())
-        return refusal(Refusal::Rom, problem);
     QVector<FileRecord> originalFiles;
-    QStringList warnings;
-    if (layout.likeOriginal) {
-        originalFiles = FileTable::read(layout.original, tableAddress);
-        problem = CompressionInput::originalProblem(layout.original, tableAddress, originalFiles);
-        if (!problem.isEmpty())
-            return refusal(Refusal::Original, problem);
-        warnings = CompressionInput::originalWarnings(layout.original, originalFiles);
-    } else {
-        problem = CompressionInput::resolveRanges(
-            layout.compressedFiles, files, tableAddress, tableEntry);
-        if (!problem.isEmpty())
-            return refusal(Refusal::Ranges, problem);
-    }
-
+    Result result = checkInputs(rom, tableAddress, files, tableEntry, layout, originalFiles);
+    if (!result.ok())
+        return result;
     QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
-    Result result;
     const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
                             pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
                                             : CompressionLayout::placePacked(pieces);
-    if (size > maxImageSize) {
-        return refusal(Refusal::Rom,
-            windowText("The compressed ROM would be larger than %1 MiB").arg(maxImageSize >> 20));
-    }
     const qint32 table = tablePlace(files, pieces, tableAddress, tableEntry);
-    if (table < 0) {
-        return refusal(layout.likeOriginal ? Refusal::Original : Refusal::Rom,
-            windowText("No stored file holds the file table at %1")
-                .arg(FileTable::addressText(tableAddress)));
-    }
+    const Result misplaced = layoutRefusal(size, table, tableAddress, layout.likeOriginal);
+    if (!misplaced.ok())
+        return misplaced;
     result.image = assemble(pieces, layout, size, result);
     writeEntries(result.image, table, files, pieces);
     pieces.clear();
     result.checksums = HeaderChecksums::repair(result.image);
     result.tableAddress = table;
-    result.warnings = warnings;
     return result;
 }
 

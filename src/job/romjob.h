@@ -11,9 +11,9 @@
 #include <QString>
 #include <QStringList>
 
-// The whole job on one ROM file without a window: read it safely, bring it to big endian, find
-// and plan the file table, run the decompression job and write the image. The command line runs
-// it as it is.
+// The whole job on one ROM file without a window, either way: read it safely, bring it to big
+// endian, find and plan the file table, run the decompression job (or the compression job) and
+// write the image. The command line runs it as it is.
 namespace RomJob {
 
 struct Request
