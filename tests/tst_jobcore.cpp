@@ -54,6 +54,8 @@ private slots:
     void refusesANonRomFromItsFirstBytes();
     void readsAnyLengthOnlyInBigEndianAndWhenAsked_data();
     void readsAnyLengthOnlyInBigEndianAndWhenAsked();
+    void namesAStreamCutShort_data();
+    void namesAStreamCutShort();
     void namesACutOffRom_data();
     void namesACutOffRom();
     void deflateRomGivesTheYaz0RomsImage_data();
@@ -440,6 +442,49 @@ void TestJobCore::readsAnyLengthOnlyInBigEndianAndWhenAsked()
         anyLength ? RomFile::Lengths::AnyInBigEndian : RomFile::Lengths::MultipleOf4);
     QCOMPARE(contents.ok(), read);
     QCOMPARE(contents.notRom, read ? NotRomReason::None : NotRomReason::LengthNotMultipleOf4);
+}
+
+// A Yaz0 file whose data ends inside the ROM before its declared size decodes with zeros; the
+// facts (a walk over the streams) and the decompression (the decoder itself) name it alike.
+void TestJobCore::namesAStreamCutShort_data()
+{
+    QTest::addColumn<int>("kept"); // 64: 64 bytes short; 16: only its header; -1: whole
+    QTest::newRow("64 bytes short of its stream") << 64;
+    QTest::newRow("nothing past its header") << 16;
+    QTest::newRow("whole") << -1;
+}
+
+void TestJobCore::namesAStreamCutShort()
+{
+    QFETCH(int, kept);
+    RomFixture fixture = RomFixture::ocarinaLike();
+    QByteArray rom = fixture.build();
+    const RomFixture::File &file = fixture.entries().at(3);
+    QCOMPARE(file.storage, RomFixture::Storage::Compressed);
+    const int words = fixture.tableAddress() + 16 * 3;
+    if (kept == 64)
+        putWord(rom, words + 12, file.physicalEnd - 64);
+    else if (kept == 16)
+        putWord(rom, words + 12, file.physicalStart + 16);
+    const QStringList facts = RomInfo::inspect(rom).warnings;
+    QTemporaryDir dir;
+    RomJob::Request request;
+    request.romPath = dir.filePath("game.z64");
+    request.outputPath = dir.filePath("dec_game.z64");
+    QFile romFile(request.romPath);
+    QVERIFY(romFile.open(QFile::WriteOnly) && romFile.write(rom) == rom.size());
+    romFile.close();
+    const RomJob::Result result = RomJob::decompressFile(request);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.warnings, facts);
+    if (kept < 0) {
+        QVERIFY(facts.isEmpty());
+    } else {
+        QCOMPARE(facts.size(), 1);
+        QVERIFY2(facts.first().startsWith("Entry 3 of the file table at 0x00007430 is a Yaz0 file "
+                                          "whose data ends "),
+            qPrintable(facts.first()));
+    }
 }
 
 // A ROM cut short, at any length: decompressed (the files past its end come out short or empty,

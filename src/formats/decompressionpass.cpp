@@ -66,11 +66,27 @@ void splice(PassImage &output, qint64 start, qint64 end, const char *data, qint6
     output.splice(start, end, data, length, gapFiller);
 }
 
+// A Yaz0 file decoded beside the image, as decodeYaz0 does; beforeEnd as Yaz0::decodeInto says.
+QByteArray decodeWhole(Span stored, qint64 *beforeEnd)
+{
+    const qint32 declared = declaredSize(stored);
+    const qint32 capped = Yaz0::cappedDeclaredSize(declared);
+    *beforeEnd = 0;
+    if (capped == 0)
+        return QByteArray();
+    const Span stream = payload(stored);
+    QByteArray decoded(capped + Yaz0::outputSlack, Qt::Uninitialized);
+    const qint64 produced = Yaz0::decodeInto(
+        stream.data, stream.length, declared, decoded.data(), Yaz0::Kernel::Fastest, beforeEnd);
+    decoded.truncate(int(produced));
+    return decoded;
+}
+
 // Decodes straight into the output image when the declared size fills the virtual range, which
 // is what every well-formed file does. The decoder may write a little past the range, so the
 // bytes there are kept aside and put back; a last back-reference that runs long is spliced in
 // like any other longer file. Returns false when the image leaves no room to do so.
-bool decodeInPlace(PassImage &output, qint64 start, qint64 end, Span stored)
+bool decodeInPlace(PassImage &output, qint64 start, qint64 end, Span stored, qint64 *beforeEnd)
 {
     const qint32 declared = declaredSize(stored);
     if (Yaz0::cappedDeclaredSize(declared) != end - start
@@ -81,7 +97,8 @@ bool decodeInPlace(PassImage &output, qint64 start, qint64 end, Span stored)
     char savedTail[Yaz0::outputSlack];
     std::memcpy(savedTail, tail, sizeof savedTail);
     const Span stream = payload(stored);
-    const qint64 produced = Yaz0::decodeInto(stream.data, stream.length, declared, destination);
+    const qint64 produced = Yaz0::decodeInto(
+        stream.data, stream.length, declared, destination, Yaz0::Kernel::Fastest, beforeEnd);
     const QByteArray overrun(tail, int(produced - (end - start)));
     std::memcpy(tail, savedTail, sizeof savedTail);
     if (!overrun.isEmpty())
@@ -324,18 +341,19 @@ void placeFile(
     placeFile(rom, image, tableAddress, file);
 }
 
-void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
+qint64 placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
     const FileRecord &file, Codec codec)
 {
     PassImage image(output);
-    placeFile(rom, image, tableAddress, file, codec);
+    return placeFile(rom, image, tableAddress, file, codec);
 }
 
-void placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
+qint64 placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
     const FileRecord &file, Codec codec)
 {
     if (file.physicalEnd == FileTable::absentFile || problemOf(rom, file, codec) != Problem::None)
-        return;
+        return 0;
+    qint64 missing = 0;
     const qint64 start = file.virtualStart;
     const qint64 end = file.virtualEnd;
     if (!isCompressed(file)) {
@@ -345,16 +363,20 @@ void placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
         inflateFile(output, start, end,
             slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart));
     } else {
-        const Span stored
-            = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
-        if (!decodeInPlace(output, start, end, stored)) {
-            const Span stream = payload(stored);
-            const QByteArray decoded = decodeYaz0(
-                QByteArray::fromRawData(stream.data, int(stream.length)), declaredSize(stored));
+        const qint64 storedLength = qint64(file.physicalEnd) - file.physicalStart;
+        const Span stored = slice(rom, file.physicalStart, storedLength);
+        qint64 beforeEnd = 0;
+        if (!decodeInPlace(output, start, end, stored, &beforeEnd)) {
+            const QByteArray decoded = decodeWhole(stored, &beforeEnd);
             splice(output, start, end, decoded.constData(), decoded.size());
         }
+        // Only data that ends inside the ROM is cut short; past its end, the ROM is.
+        if (stored.length == storedLength)
+            missing
+                = std::max<qint64>(0, Yaz0::cappedDeclaredSize(declaredSize(stored)) - beforeEnd);
     }
     rewriteEntry(output, rewriteOffset(tableAddress, file), file.virtualStart);
+    return missing;
 }
 
 Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
@@ -418,6 +440,26 @@ Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddres
             return {Problem::OutputTooLarge, file.index};
     }
     return {};
+}
+
+QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files)
+{
+    QVector<CutShortFile> found;
+    for (const FileRecord &file : files) {
+        if (!isCompressed(file) || problemOf(rom, file, Codec::Yaz0) != Problem::None)
+            continue;
+        const qint64 length = storedLength(file);
+        const Span stored = slice(rom, file.physicalStart, length);
+        if (stored.length != length) // past the end: the ROM is cut short, not the file
+            continue;
+        const qint32 declared = Yaz0::cappedDeclaredSize(declaredSize(stored));
+        const Span stream = payload(stored);
+        const qint64 missing
+            = declared - Yaz0::lengthBeforeStreamEnds(stream.data, stream.length, declared);
+        if (missing > 0)
+            found.append({file.index, missing});
+    }
+    return found;
 }
 
 int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files)

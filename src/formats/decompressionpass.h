@@ -66,9 +66,11 @@ private:
 // fills its virtual range exactly is written in place; any other length replaces the range (clipped
 // to the image) and moves what follows. Reads past the end of the ROM yield fewer bytes. Entries
 // that findProblem refuses are left alone.
-void placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
+// Returns how many bytes a Yaz0 file stored inside the ROM comes short of its declared size when
+// its data runs out (the decoder fills them from zeros), or 0.
+qint64 placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
     const FileRecord &file, Codec codec = Codec::Yaz0);
-void placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
+qint64 placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress,
     const FileRecord &file, Codec codec = Codec::Yaz0);
 void placeFile(
     const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file);
@@ -109,6 +111,16 @@ qint64 storedLength(const FileRecord &file);
 
 // The stored bytes of a file, cut short where the ROM ends.
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file);
+
+// A Yaz0 file whose stored data, inside the ROM, runs out before its declared size.
+struct CutShortFile
+{
+    int index = 0;
+    qint64 missing = 0; // bytes the decoder fills from zeros
+};
+
+// The Yaz0 files of a table that are cut short, found by walking their streams without decoding.
+QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files);
 
 // How many of the files that are not absent have stored bytes past the end of the ROM; the pass
 // reads zeros there, which a ROM cut short gives.

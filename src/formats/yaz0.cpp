@@ -87,10 +87,16 @@ struct PortableCopyBack
 
 // Decodes one group near the end of the stream, where every read is checked and reads past the
 // end yield 0.
-inline char *decodeCheckedGroup(
-    const uchar *&in, const uchar *end, char *begin, char *out, char *goal)
+inline char *decodeCheckedGroup(const uchar *&in, const uchar *end, char *begin, char *out,
+    char *goal, qint64 *lengthWhenDataEnded)
 {
-    const auto next = [&in, end]() -> uchar { return in < end ? *in++ : 0; };
+    const auto next = [&]() -> uchar {
+        if (in < end)
+            return *in++;
+        if (*lengthWhenDataEnded < 0)
+            *lengthWhenDataEnded = out - begin;
+        return 0;
+    };
     uchar header = next();
     for (int chunk = 0; chunk < 8 && out < goal; ++chunk, header = uchar(header << 1)) {
         if (header & 0x80) {
@@ -154,16 +160,47 @@ qint32 cappedDeclaredSize(qint32 declaredSize)
     return std::clamp(declaredSize, 0, maxDeclaredSize);
 }
 
-qint64 decodeInto(
-    const char *stream, qint64 streamLength, qint32 declaredSize, char *out, Kernel kernel)
+qint64 lengthBeforeStreamEnds(const char *stream, qint64 streamLength, qint32 declaredSize)
+{
+    const auto *in = reinterpret_cast<const uchar *>(stream);
+    const uchar *const end = in + std::max<qint64>(streamLength, 0);
+    const qint64 goal = cappedDeclaredSize(declaredSize);
+    qint64 produced = 0;
+    while (produced < goal) {
+        if (in == end)
+            return produced;
+        uchar header = *in++;
+        for (int chunk = 0; chunk < 8 && produced < goal; ++chunk, header = uchar(header << 1)) {
+            if (header & 0x80) {
+                if (in == end)
+                    return produced;
+                ++in;
+                ++produced;
+                continue;
+            }
+            if (end - in < 2 || (!(in[0] >> 4) && end - in < 3))
+                return produced;
+            const int count = (in[0] >> 4) ? (in[0] >> 4) + shortCountBias : in[2] + longCountBias;
+            in += (in[0] >> 4) ? 2 : 3;
+            produced += count;
+        }
+    }
+    return goal;
+}
+
+qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out,
+    Kernel kernel, qint64 *lengthBeforeDataEnds)
 {
     const auto *in = reinterpret_cast<const uchar *>(stream);
     const uchar *const end = in + streamLength;
     char *const begin = out;
     char *const goal = out + cappedDeclaredSize(declaredSize);
+    qint64 ended = -1;
     out = decodeWholeGroups(in, end, begin, out, goal, kernel);
     while (out < goal)
-        out = decodeCheckedGroup(in, end, begin, out, goal);
+        out = decodeCheckedGroup(in, end, begin, out, goal, &ended);
+    if (lengthBeforeDataEnds)
+        *lengthBeforeDataEnds = ended < 0 ? out - begin : ended;
     return out - begin;
 }
 

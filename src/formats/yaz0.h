@@ -39,10 +39,17 @@ void writeHeader(char *file, qint32 declaredSize);
 // tests and fuzzers hold them to it.
 enum class Kernel { Fastest, Portable };
 
+// How many bytes the stream decodes to before its data runs out, up to the capped declared size:
+// less than that for a stream cut short, whose end the decoder fills from zeros. Walks the tokens
+// without writing anything.
+qint64 lengthBeforeStreamEnds(const char *stream, qint64 streamLength, qint32 declaredSize);
+
 // Decodes stream into out, which has room for cappedDeclaredSize(declaredSize) + outputSlack
-// bytes, and returns the number of bytes produced. Bytes read past the end of the stream are 0.
+// bytes, and returns the number of bytes produced. Bytes read past the end of the stream are 0;
+// lengthBeforeDataEnds, when given, receives the output's length when the stream's data ran out
+// (as lengthBeforeStreamEnds says), or all that was produced when it did not.
 qint64 decodeInto(const char *stream, qint64 streamLength, qint32 declaredSize, char *out,
-    Kernel kernel = Kernel::Fastest);
+    Kernel kernel = Kernel::Fastest, qint64 *lengthBeforeDataEnds = nullptr);
 
 } // namespace Yaz0
 

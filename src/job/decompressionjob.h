@@ -24,14 +24,16 @@ struct Observer
     std::function<void(int done, int count)> afterFile;
 };
 
-// Returns true when every file was laid, false when beforeFile stopped the pass.
+// Returns true when every file was laid, false when beforeFile stopped the pass. The Yaz0 files
+// whose data ran out before their declared sizes are added to cutShort when it is given.
 bool runPass(const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan,
-    const Observer &observer = {});
+    const Observer &observer = {}, QVector<DecompressionPass::CutShortFile> *cutShort = nullptr);
 
 struct Outcome
 {
     bool finished = false; // every file was laid; otherwise the observer stopped the pass
     HeaderChecksums::Report checksums; // the repair, once the pass finished
+    QVector<DecompressionPass::CutShortFile> cutShort; // found while decoding
 };
 
 // The pass, then the checksum repair.

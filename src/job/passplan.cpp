@@ -252,6 +252,25 @@ QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files)
     return found;
 }
 
+QStringList cutShortWarnings(
+    const QVector<DecompressionPass::CutShortFile> &cutShort, qint32 tableAddress)
+{
+    constexpr int named = 3;
+    QStringList found;
+    for (int i = 0; i < cutShort.size() && i < named; ++i) {
+        found << windowText("Entry %1 of the file table at %2 is a Yaz0 file whose data ends %3 "
+                            "bytes before its declared size (it decompresses with zeros there)")
+                     .arg(cutShort.at(i).index)
+                     .arg(FileTable::addressText(tableAddress))
+                     .arg(cutShort.at(i).missing);
+    }
+    if (cutShort.size() > named) {
+        found << windowText("%1 more Yaz0 files end before their declared sizes")
+                     .arg(cutShort.size() - named);
+    }
+    return found;
+}
+
 QString alreadyDecompressedText()
 {
     return windowText("This ROM is already decompressed");

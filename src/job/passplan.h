@@ -101,6 +101,11 @@ QString entryFault(
 // of the ROM (a ROM cut short: the pass reads zeros there), and no compressed file at all.
 QStringList warnings(const QByteArray &rom, const QVector<FileRecord> &files);
 
+// What the Yaz0 files cut short are told as: each named with how much of it is missing, the
+// first few, then how many more.
+QStringList cutShortWarnings(
+    const QVector<DecompressionPass::CutShortFile> &cutShort, qint32 tableAddress);
+
 // "This ROM is already decompressed"
 QString alreadyDecompressedText();
 

@@ -40,8 +40,13 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.codec = PassPlan::codecFor(rom, files, facts.knownDump);
     facts.tableProblem = PassPlan::refusal(
         rom, DecompressionPass::outputImageSize, facts.tableAddress, files, facts.codec);
-    if (facts.tableProblem.isEmpty())
+    if (facts.tableProblem.isEmpty()) {
         facts.warnings = PassPlan::warnings(rom, files);
+        if (facts.codec == DecompressionPass::Codec::Yaz0) {
+            facts.warnings << PassPlan::cutShortWarnings(
+                DecompressionPass::cutShortFiles(rom, files), facts.tableAddress);
+        }
+    }
 }
 
 QString hexWord(quint32 value)

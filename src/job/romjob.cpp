@@ -219,6 +219,7 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         return failure(result, request.romPath, windowText("Stopped before the last file"));
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = outcome.checksums;
+    result.warnings << PassPlan::cutShortWarnings(outcome.cutShort, plan.address);
     finishOutput(result, request, output, output.write(image.constData(), image.size()));
     return result;
 }
