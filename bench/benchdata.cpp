@@ -22,52 +22,34 @@ int fileSize(int i, double largest = largestFile)
     return int(smallestFile * std::pow(largest / smallestFile, u));
 }
 
-QByteArray fileContent(int i)
+using Generator = QByteArray (*)(int length, quint32 seed);
+
+// File i of a mix: its kind is the mix's entry for i modulo ten.
+QByteArray fileOf(const Generator (&mix)[10], int i, double largest)
 {
-    const int size = fileSize(i);
-    const quint32 seed = quint32(i) + 1;
-    switch (i % 10) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-        return RomFixture::codeLike(size, seed);
-    case 4:
-    case 5:
-        return RomFixture::textureLike(size, seed);
-    case 6:
-        return RomFixture::textLike(size, seed);
-    case 7:
-    case 8:
-        return RomFixture::sparse(size, seed);
-    default:
-        return RomFixture::noise(size, seed);
-    }
+    return mix[i % 10](fileSize(i, largest), quint32(i) + 1);
 }
+
+// Code, textures, text, sparse data and noise, four, two, one, two and one in ten.
+constexpr Generator everyKind[10] = {RomFixture::codeLike, RomFixture::codeLike,
+    RomFixture::codeLike, RomFixture::codeLike, RomFixture::textureLike, RomFixture::textureLike,
+    RomFixture::textLike, RomFixture::sparse, RomFixture::sparse, RomFixture::noise};
 
 // A game's compressed files: mostly textures and display data, and code (the code file and its
 // overlays), some text, a little sparse data; nothing near-random, which games store as it is.
+constexpr Generator gameProportions[10] = {RomFixture::codeLike, RomFixture::codeLike,
+    RomFixture::codeLike, RomFixture::codeLike, RomFixture::textureLike, RomFixture::textureLike,
+    RomFixture::textureLike, RomFixture::textureLike, RomFixture::textLike, RomFixture::sparse};
+
+QByteArray fileContent(int i)
+{
+    return fileOf(everyKind, i, largestFile);
+}
+
 // Smaller than the mix above, so that about 1,200 of them decode to 32 MB, as in Ocarina of Time.
 QByteArray gameProportionContent(int i)
 {
-    const int size = fileSize(i, 190000);
-    const quint32 seed = quint32(i) + 1;
-    switch (i % 10) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-        return RomFixture::codeLike(size, seed);
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-        return RomFixture::textureLike(size, seed);
-    case 8:
-        return RomFixture::textLike(size, seed);
-    default:
-        return RomFixture::sparse(size, seed);
-    }
+    return fileOf(gameProportions, i, 190000);
 }
 
 } // namespace
