@@ -7,6 +7,7 @@
 #include "outputfile.h"
 #include "passplan.h"
 #include "romjob.h"
+#include "romplan.h"
 
 #include <QTemporaryDir>
 
@@ -23,7 +24,8 @@ void decompressionPass(benchmark::State &state)
     for (auto _ : state) {
         QByteArray output = DecompressionPass::newOutputImage();
         const CpuTimer timer;
-        const PassPlan::Plan plan = PassPlan::make(rom, output.size(), fixture.tableAddress());
+        const PassPlan::Plan plan
+            = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
         if (!plan.refusal.isEmpty())
             state.SkipWithError("the table was refused");
         ByteArrayImage image(output);

@@ -12,6 +12,7 @@
 #include "gamepresets.h"
 #include "imagebuffer.h"
 #include "passplan.h"
+#include "romplan.h"
 #include "zeropagedimage.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ namespace {
 QByteArray decompressed(const QByteArray &original, qint32 address)
 {
     const PassPlan::Plan plan
-        = PassPlan::make(original, DecompressionPass::outputImageSize, address);
+        = RomPlan::prepare(original, PassPlan::TableChoice::at(address, false));
     if (!plan.refusal.isEmpty())
         return QByteArray();
     ZeroPagedImage image(DecompressionPass::outputImageSize);

@@ -13,6 +13,7 @@
 #include "gamepresets.h"
 #include "passplan.h"
 #include "rominfo.h"
+#include "romplan.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -51,7 +52,7 @@ void decompress(const QByteArray &rom, qint32 address)
 {
     FileTable::startsWithExpectedEntry(rom, address);
     QByteArray &output = freshOutputImage();
-    const PassPlan::Plan plan = PassPlan::make(rom, output.size(), address);
+    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(address, false));
     if (!plan.refusal.isEmpty())
         return;
     ByteArrayImage image(output);

@@ -1,4 +1,5 @@
 // tidepool-cli run as a process, the way scripts run it: outputs, refusals, exit statuses.
+#include "plancases.h"
 #include "romfixture.h"
 
 #include <QJsonArray>
@@ -119,6 +120,8 @@ private slots:
     void writeErrorsOnStandardOutputFail_data();
     void writeErrorsOnStandardOutputFail();
     void warnsOfACutOffRom();
+    void infoTellsThePlan_data();
+    void infoTellsThePlan();
     void lackOfMemoryFailsOneRomAtATime_data();
     void lackOfMemoryFailsOneRomAtATime();
     void messages_data();
@@ -453,6 +456,40 @@ void TestCli::warnsOfACutOffRom()
     const QJsonObject facts = QJsonDocument::fromJson(info.out.toUtf8()).array().at(0).toObject();
     QCOMPARE(facts.value("warnings").toArray().size(), 1);
     QVERIFY(run.err.contains(facts.value("warnings").toArray().at(0).toString()));
+}
+
+// info tells what decompressing will do: the plan's cases, on the program's own list of dumps.
+void TestCli::infoTellsThePlan_data()
+{
+    QTest::addColumn<int>("index");
+    const QVector<PlanCases::Case> &cases = PlanCases::all();
+    for (int i = 0; i < cases.size(); ++i) {
+        if (cases.at(i).knownDumpMd5.isEmpty() && !cases.at(i).addressGiven)
+            QTest::newRow(qPrintable(cases.at(i).name)) << i;
+    }
+}
+
+void TestCli::infoTellsThePlan()
+{
+    QFETCH(int, index);
+    const PlanCases::Case &c = PlanCases::all().at(index);
+    const Run run = runCli({"info", "--json", write("case.z64", c.rom)});
+    QCOMPARE(run.status, 0);
+    const QJsonObject facts = QJsonDocument::fromJson(run.out.toUtf8()).array().at(0).toObject();
+    const bool found = c.refusal != PlanCases::Refusal::NoTableFound;
+    QCOMPARE(facts.value("tableAddress").toString(),
+        found ? QStringLiteral("0x%1")
+                    .arg(c.tableAddress, 8, 16, QLatin1Char('0'))
+                    .toUpper()
+                    .replace("0X", "0x")
+              : QString());
+    QCOMPARE(facts.value("tableProblem").isNull(), c.refusal == PlanCases::Refusal::None || !found);
+    QCOMPARE(facts.value("codec").toString() == "deflate", c.deflate);
+    const QJsonArray warnings = facts.value("warnings").toArray();
+    QCOMPARE(warnings.size(), c.warnings.size());
+    for (int i = 0; i < c.warnings.size(); ++i)
+        QVERIFY2(warnings.at(i).toString().contains(c.warnings.at(i)),
+            qPrintable(warnings.at(i).toString()));
 }
 
 // Under a memory limit too small for every ROM of a batch, those that do not fit fail with a

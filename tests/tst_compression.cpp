@@ -10,6 +10,7 @@
 #include "passplan.h"
 #include "romfixture.h"
 #include "romjob.h"
+#include "romplan.h"
 #include "zeropagedimage.h"
 
 #include <QTemporaryDir>
@@ -28,7 +29,7 @@ RomFixture likeAnOriginal(int family)
 QByteArray decompressed(const QByteArray &rom, qint32 tableAddress)
 {
     const PassPlan::Plan plan
-        = PassPlan::make(rom, DecompressionPass::outputImageSize, tableAddress);
+        = RomPlan::prepare(rom, PassPlan::TableChoice::at(tableAddress, false));
     ZeroPagedImage image(DecompressionPass::outputImageSize);
     DecompressionJob::run(rom, image, plan);
     return QByteArray(image.constData(), int(image.size()));

@@ -3,6 +3,7 @@
 #include "debuglog.h"
 #include "mainwindow.h"
 #include "modaldialogs.h"
+#include "plancases.h"
 #include "romfixture.h"
 #include "windowdriver.h"
 #include "windowtest.h"
@@ -51,6 +52,8 @@ class TestDecompressing : public WindowTest
 
 private slots:
 
+    void factsTellThePlan_data();
+    void factsTellThePlan();
     void decompressesEachFamily_data();
     void decompressesEachFamily();
     void parsesTheAddressField_data();
@@ -78,6 +81,33 @@ void TestDecompressing::load(MainWindow &window, const QString &path)
 {
     dropFiles(window, {path});
     QTRY_VERIFY_WITH_TIMEOUT(decompressButton(window)->isEnabled(), 20000);
+}
+
+// The area below the form tells what decompressing will do: the plan's cases, on the program's
+// own list of dumps.
+void TestDecompressing::factsTellThePlan_data()
+{
+    QTest::addColumn<int>("index");
+    const QVector<PlanCases::Case> &cases = PlanCases::all();
+    for (int i = 0; i < cases.size(); ++i) {
+        if (cases.at(i).knownDumpMd5.isEmpty() && !cases.at(i).addressGiven)
+            QTest::newRow(qPrintable(cases.at(i).name)) << i;
+    }
+}
+
+void TestDecompressing::factsTellThePlan()
+{
+    QFETCH(int, index);
+    const PlanCases::Case &c = PlanCases::all().at(index);
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile("case.z64", c.rom));
+    QTRY_VERIFY(!romFacts(window).startsWith("Looking"));
+    const QString facts = romFacts(window);
+    QCOMPARE(facts.contains("No file table found"), c.refusal == PlanCases::Refusal::NoTableFound);
+    for (const QString &warning : c.warnings)
+        QVERIFY2(facts.contains(warning), qPrintable(facts));
+    QVERIFY(dialogs.messageBoxes.isEmpty());
 }
 
 void TestDecompressing::decompressesEachFamily_data()

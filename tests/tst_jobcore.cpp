@@ -9,10 +9,12 @@
 #include "outputfile.h"
 #include "outputfilesystem.h"
 #include "passplan.h"
+#include "plancases.h"
 #include "romfile.h"
 #include "romfixture.h"
 #include "rominfo.h"
 #include "romjob.h"
+#include "romplan.h"
 #include "zeropagedimage.h"
 
 #include <QCryptographicHash>
@@ -47,6 +49,8 @@ private slots:
     void outputKeepsItsPromises();
     void tellsWhatARomIs_data();
     void tellsWhatARomIs();
+    void planDecides_data();
+    void planDecides();
     void recognisesKnownDumps_data();
     void recognisesKnownDumps();
     void refusesAKnownDeflateDumpWithBadStreams();
@@ -137,7 +141,7 @@ void TestJobCore::refusesTablesLongerThanAnyGames()
     }
 
     QCOMPARE(FileTable::read(rom, address).size(), FileTable::maxFiles + 1);
-    const PassPlan::Plan plan = PassPlan::make(rom, DecompressionPass::outputImageSize, address);
+    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(address, false));
     QVERIFY2(plan.refusal.contains("more than 65536 files"), qPrintable(plan.refusal));
     QVERIFY(plan.files.isEmpty());
 }
@@ -319,6 +323,44 @@ void TestJobCore::tellsWhatARomIs()
     QVERIFY(facts.tableProblem.isEmpty());
 }
 
+void TestJobCore::planDecides_data()
+{
+    QTest::addColumn<int>("index");
+    const QVector<PlanCases::Case> &cases = PlanCases::all();
+    for (int i = 0; i < cases.size(); ++i)
+        QTest::newRow(qPrintable(cases.at(i).name)) << i;
+}
+
+void TestJobCore::planDecides()
+{
+    QFETCH(int, index);
+    const PlanCases::Case &c = PlanCases::all().at(index);
+    const KnownDumps::Dump dump {
+        "Test Dump", c.knownDumpMd5.constData(), c.knownDumpAddress, KnownDumps::Compression::Yaz0};
+    const KnownDumps::Table dumps {&dump, c.knownDumpMd5.isEmpty() ? 0 : 1};
+    const PassPlan::TableChoice choice
+        = c.addressGiven ? PassPlan::TableChoice::at(c.address, true) : PassPlan::TableChoice();
+    RomPlan::Options options;
+    options.walkStreams = true;
+    const PassPlan::Plan plan = RomPlan::prepare(
+        c.rom, choice, RomPlan::lookUpOnce(c.rom, dumps), RomPlan::Use::Decompress, options);
+
+    const QMap<PassPlan::TableRefusal, PlanCases::Refusal> kinds {
+        {PassPlan::TableRefusal::None, PlanCases::Refusal::None},
+        {PassPlan::TableRefusal::NoTableFound, PlanCases::Refusal::NoTableFound},
+        {PassPlan::TableRefusal::FirstEntry, PlanCases::Refusal::FirstEntry},
+        {PassPlan::TableRefusal::Files, PlanCases::Refusal::Files}};
+    QVERIFY2(kinds.value(plan.refusalKind) == c.refusal, qPrintable(plan.refusal));
+    QCOMPARE(plan.ok(), c.refusal == PlanCases::Refusal::None);
+    if (c.refusal != PlanCases::Refusal::NoTableFound)
+        QCOMPARE(plan.address, c.tableAddress);
+    QCOMPARE(!plan.knownDump.isEmpty(), c.knownDumpUsed);
+    QCOMPARE(plan.codec == DecompressionPass::Codec::Deflate, c.deflate);
+    QCOMPARE(plan.warnings.size(), c.warnings.size());
+    for (int i = 0; i < c.warnings.size(); ++i)
+        QVERIFY2(plan.warnings.at(i).contains(c.warnings.at(i)), qPrintable(plan.warnings.at(i)));
+}
+
 void TestJobCore::recognisesKnownDumps_data()
 {
     QTest::addColumn<bool>("changed"); // one byte off: a hack or a bad dump
@@ -328,7 +370,7 @@ void TestJobCore::recognisesKnownDumps_data()
     QTest::newRow("one byte changed") << true << "z64";
 }
 
-// The known dump's table address wins over the build string's.
+// The dump is named whatever its table; where the table is, the plan's cases say.
 void TestJobCore::recognisesKnownDumps()
 {
     QFETCH(bool, changed);
@@ -347,10 +389,7 @@ void TestJobCore::recognisesKnownDumps()
     const RomInfo::Facts facts = RomInfo::inspect(given, {dumps, 1});
     QCOMPARE(facts.knownDump != nullptr, !changed);
     QCOMPARE(facts.buildStringAddress, 0x7430);
-    QCOMPARE(facts.tableAddress, changed ? 0x7430 : 0x7950);
-    QCOMPARE(facts.preset,
-        changed ? QStringLiteral("Ocarina of Time NTSC 1.0 & 1.1")
-                : QStringLiteral("Ocarina of Time PAL 1.0 & 1.1"));
+    QCOMPARE(facts.tableAddress, 0x7430);
     QCOMPARE(RomInfo::summary(facts).value(1),
         changed ? QStringLiteral("Not a known original dump (modified, a hack, or a bad dump)")
                 : QStringLiteral("Known dump: Test Dump (Europe)"));
@@ -509,7 +548,7 @@ void TestJobCore::namesACutOffRom()
     }
     const QByteArray whole = fixture.build();
     const QByteArray rom = whole.left(kept);
-    const PassPlan::Plan plan = PassPlan::make(rom, DecompressionPass::outputImageSize, 0x7430);
+    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(0x7430, false));
     QCOMPARE(plan.refusal, QString());
     int past = 0;
     for (const RomFixture::File &file : fixture.entries()) {
@@ -609,7 +648,7 @@ void TestJobCore::refusesBrokenDeflateFiles()
     else
         putWord(rom, entry + 4, quint32(broken.virtualEnd + change));
     const PassPlan::Plan plan
-        = PassPlan::make(rom, DecompressionPass::outputImageSize, fixture.tableAddress());
+        = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
     QCOMPARE(plan.codec, DecompressionPass::Codec::Deflate);
     QVERIFY2(plan.refusal.startsWith(QStringLiteral("Entry %1 of the file table").arg(index)),
         qPrintable(plan.refusal));
@@ -632,7 +671,7 @@ void TestJobCore::jobAnswersToItsObserver()
     RomFixture fixture = RomFixture::majoraLike();
     const QByteArray rom = fixture.build();
     const PassPlan::Plan plan
-        = PassPlan::make(rom, DecompressionPass::outputImageSize, fixture.tableAddress());
+        = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
     QCOMPARE(plan.refusal, QString());
     QList<int> asked;
     QList<int> told;

@@ -9,6 +9,7 @@
 #include "outputfile.h"
 #include "passplan.h"
 #include "romfile.h"
+#include "romplan.h"
 #include "worker.h"
 
 #include <QAction>
@@ -589,13 +590,28 @@ void MainWindow::startDecompression()
 // list is let go at once: it can be long.
 bool MainWindow::checkFileList()
 {
-    const QString refusal = PassPlan::refusal(
-        romState.romImage, romState.outputImage.size(), romState.fileTableAddress, romState.files);
-    if (refusal.isEmpty())
+    RomPlan::Options options;
+    options.outputSize = romState.outputImage.size();
+    romState.plan = RomPlan::prepare(romState.romImage,
+        PassPlan::TableChoice::at(romState.fileTableAddress, false), knownDumpLookup(),
+        RomPlan::Use::Decompress, options);
+    if (romState.plan.ok()) {
+        romState.plan.files = romState.files; // the same list, shared rather than held twice
         return true;
+    }
     romState.files = QVector<FileRecord>();
-    QMessageBox::warning(this, tr("Warning"), refusal);
+    QMessageBox::warning(this, tr("Warning"), romState.plan.refusal);
     return false;
+}
+
+// The inspection has hashed the ROM already once it is done; until then the plan hashes it only
+// if its decisions need to know.
+PassPlan::KnownDumpLookup MainWindow::knownDumpLookup() const
+{
+    const QFuture<RomInfo::Facts> future = factsWatcher.future();
+    if (future.isFinished() && !future.isCanceled() && future.resultCount() > 0)
+        return RomPlan::answered(future.result().knownDump);
+    return RomPlan::lookUpOnce(romState.romImage);
 }
 
 // Like endConvertion, the job lasts until the image is saved: the dialog's last update and any

@@ -74,6 +74,7 @@ private:
     static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
+    PassPlan::KnownDumpLookup knownDumpLookup() const;
     QProgressDialog *createProgressDialog(const QString &label, int maximum);
     void runOnWorker(int method);
     bool writeOutputImage();

@@ -116,8 +116,26 @@ bool storedInside(const QByteArray &original, const FileRecord &file)
 
 QString romProblem(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files)
 {
+    if (files.isEmpty()) {
+        return windowText("The file table at %1 lists no files, so there is nothing to compress")
+            .arg(FileTable::addressText(tableAddress));
+    }
     if (files.size() > FileTable::maxFiles)
         return tooManyFiles(tableAddress);
+    const QString problem = fileProblem(rom, tableAddress, files);
+    if (!problem.isEmpty())
+        return problem;
+    const int holder = tableEntry(files, tableAddress);
+    if (holder < 0
+        || FileTable::entryOffset(tableAddress, files.size()) > files.at(holder).virtualEnd) {
+        return windowText("The file table at %1 does not lie inside one of its files")
+            .arg(FileTable::addressText(tableAddress));
+    }
+    return QString();
+}
+
+QString fileProblem(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files)
+{
     qint64 fileBytes = 0;
     for (const FileRecord &file : files) {
         if (!hasBytes(file))

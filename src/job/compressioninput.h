@@ -37,11 +37,13 @@ bool hasBytes(const FileRecord &file);
 // The entry as the files of a decompressed ROM are read: stored as it is at its virtual start.
 FileRecord asStored(const FileRecord &file);
 
-// The ROM: a table of at most FileTable::maxFiles entries with sound virtual ranges inside the ROM,
-// no file that is really still compressed (its stored bytes are a Yaz0 file declaring its range's
-// size, or the ROM's first compressed file inflates to its range), and not more than maxFileBytes
-// of files in all.
+// The ROM: a table of 1 to FileTable::maxFiles entries whose files hold the table itself, and
+// whose files pass fileProblem.
 QString romProblem(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files);
+// Sound virtual ranges inside the ROM, no file that is really still compressed (its stored bytes
+// are a Yaz0 file declaring its range's size, or the ROM's first compressed file inflates to its
+// range), and not more than maxFileBytes of files in all.
+QString fileProblem(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files);
 
 // The original compressed ROM: a table at tableAddress that starts as a file table does, no entry
 // the decompression pass would refuse, Yaz0 files (a DEFLATE ROM cannot be laid out like), and no

@@ -11,6 +11,7 @@
 #include "imagebuffer.h"
 #include "knowndumps.h"
 #include "passplan.h"
+#include "romplan.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
 #include "zeropagedimage.h"
@@ -206,31 +207,21 @@ qint64 decompressedLength(const QVector<FileRecord> &files)
     return length;
 }
 
-// How the result's table is found when it is decompressed; empty when as it was written.
-QString tableSearchProblem(const QByteArray &image, qint32 written,
-    const PassPlan::TableChoice &tableChoice, const KnownDumps::Dump **known)
+// What is wrong with how decompressing the result would find its table (refused, or at another
+// address than where it was written), or an empty string.
+QString tableSearchProblem(const PassPlan::Plan &plan, qint32 written)
 {
-    bool looked = false;
-    const auto lookUp = [&] {
-        if (!looked)
-            *known = KnownDumps::find(KnownDumps::md5Of(image));
-        looked = true;
-        return *known;
-    };
-    PassPlan::TableChoice choice = tableChoice;
-    choice.checkFirstEntry = true;
-    const PassPlan::TableSearch search = PassPlan::findTable(image, choice, lookUp);
-    if (!search.ok()) {
+    if (plan.refusalKind != PassPlan::TableRefusal::Files && !plan.ok()) {
         return windowText("Decompressing the compressed ROM would fail (%1), so nothing was "
                           "written; its file table is at %2")
-            .arg(search.error, FileTable::addressText(written));
+            .arg(plan.refusal, FileTable::addressText(written));
     }
-    if (search.address != written) {
+    if (plan.address != written) {
         return windowText(
             "Decompressing the compressed ROM would read its file table at %1, but it "
             "stands at %2 (the build string no longer leads to it), so nothing was "
             "written")
-            .arg(FileTable::addressText(search.address), FileTable::addressText(written));
+            .arg(FileTable::addressText(plan.address), FileTable::addressText(written));
     }
     return QString();
 }
@@ -291,37 +282,29 @@ QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom
     return QString();
 }
 
-// The inputs checked before anything is encoded (see CompressionInput): a refusal, or a result
-// that carries the warnings. Reads the original's table into originalFiles and turns the ranges'
-// ends into indices.
-Result checkInputs(const QByteArray &rom, qint32 tableAddress, const QVector<FileRecord> &files,
-    int tableEntry, Layout &layout, QVector<FileRecord> &originalFiles)
+// The inputs checked before anything is encoded, as their plans say: a refusal, or a result that
+// carries the warnings. Reads the tables into files and originalFiles and turns the ranges' ends
+// into indices.
+Result checkInputs(const QByteArray &rom, qint32 tableAddress, Layout &layout,
+    QVector<FileRecord> &files, QVector<FileRecord> &originalFiles)
 {
-    if (files.isEmpty()) {
-        return refusal(Refusal::Rom,
-            windowText("The file table at %1 lists no files, so there is nothing to compress")
-                .arg(FileTable::addressText(tableAddress)));
-    }
-    QString problem = CompressionInput::romProblem(rom, tableAddress, files);
-    if (problem.isEmpty()
-        && (tableEntry < 0
-            || FileTable::entryOffset(tableAddress, files.size())
-                > files.at(tableEntry).virtualEnd)) {
-        problem = windowText("The file table at %1 does not lie inside one of its files")
-                      .arg(FileTable::addressText(tableAddress));
-    }
-    if (!problem.isEmpty())
-        return refusal(Refusal::Rom, problem);
+    using RomPlan::Use;
+    const PassPlan::Plan romPlan
+        = RomPlan::prepare(rom, PassPlan::TableChoice::at(tableAddress, false), {}, Use::Compress);
+    if (!romPlan.ok())
+        return refusal(Refusal::Rom, romPlan.refusal);
+    files = romPlan.files;
     Result checked;
     if (layout.likeOriginal) {
-        originalFiles = FileTable::read(layout.original, tableAddress);
-        problem = CompressionInput::originalProblem(layout.original, tableAddress, originalFiles);
-        if (!problem.isEmpty())
-            return refusal(Refusal::Original, problem);
-        checked.warnings = CompressionInput::originalWarnings(layout.original, originalFiles);
+        const PassPlan::Plan originalPlan = RomPlan::prepare(
+            layout.original, PassPlan::TableChoice::at(tableAddress, true), {}, Use::LayOutLike);
+        if (!originalPlan.ok())
+            return refusal(Refusal::Original, originalPlan.refusal);
+        originalFiles = originalPlan.files;
+        checked.warnings = originalPlan.warnings;
     } else {
-        problem = CompressionInput::resolveRanges(
-            layout.compressedFiles, files, tableAddress, tableEntry);
+        const QString problem = CompressionInput::resolveRanges(layout.compressedFiles, files,
+            tableAddress, CompressionInput::tableEntry(files, tableAddress));
         if (!problem.isEmpty())
             return refusal(Refusal::Ranges, problem);
     }
@@ -386,12 +369,12 @@ void runAll(const Runner &runner, int count, const std::function<void(int index)
 Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,
     const FilesEncoded &filesEncoded)
 {
-    const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
-    const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
+    QVector<FileRecord> files;
     QVector<FileRecord> originalFiles;
-    Result result = checkInputs(rom, tableAddress, files, tableEntry, layout, originalFiles);
+    Result result = checkInputs(rom, tableAddress, layout, files, originalFiles);
     if (!result.ok())
         return result;
+    const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
     QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
     const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
                             pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
@@ -411,14 +394,15 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
 QString check(const Result &result, const QByteArray &rom, qint32 tableAddress,
     const PassPlan::TableChoice &tableChoice)
 {
-    const KnownDumps::Dump *known = nullptr;
-    const QString notFound
-        = tableSearchProblem(result.image, result.tableAddress, tableChoice, &known);
+    // The result is decompressed as a user would: the same plan, the table searched for.
+    PassPlan::TableChoice choice = tableChoice;
+    choice.checkFirstEntry = true;
+    const PassPlan::Plan plan
+        = RomPlan::prepare(result.image, choice, RomPlan::lookUpOnce(result.image));
+    const QString notFound = tableSearchProblem(plan, result.tableAddress);
     if (!notFound.isEmpty())
         return notFound;
-    const PassPlan::Plan plan = PassPlan::make(
-        result.image, DecompressionPass::outputImageSize, result.tableAddress, known);
-    if (!plan.refusal.isEmpty())
+    if (!plan.ok())
         return bugText(
             windowText("Decompressing the compressed ROM would be refused: %1").arg(plan.refusal));
     const QVector<FileRecord> files = FileTable::read(rom, tableAddress);

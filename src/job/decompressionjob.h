@@ -10,7 +10,7 @@
 #include <functional>
 
 // The decompression of a ROM held in memory, one and the same for every front end: after the plan
-// (PassPlan::make), the pass lays each file in table order into the image (see
+// (RomPlan::prepare), the pass lays each file in table order into the image (see
 // DecompressionPass::placeFile), then the header checksums are repaired. The command line, the
 // benchmarks and the fuzzers run it whole; the window's worker thread runs the pass, with its
 // pauses and reports, and the window repairs the checksums as it saves.

@@ -179,27 +179,6 @@ DecompressionPass::Codec codecFor(
         : Codec::Yaz0;
 }
 
-Plan make(
-    const QByteArray &rom, qint64 outputSize, qint32 address, const KnownDumps::Dump *knownDump)
-{
-    Plan plan;
-    plan.address = address;
-    plan.files = FileTable::read(rom, address);
-    plan.codec = codecFor(rom, plan.files, knownDump);
-    plan.refusal = refusal(rom, outputSize, address, plan.files, plan.codec);
-    if (!plan.refusal.isEmpty())
-        plan.files = QVector<FileRecord>();
-    else
-        plan.warnings = warnings(rom, plan.files);
-    return plan;
-}
-
-QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
-    const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump)
-{
-    return refusal(rom, outputSize, address, files, codecFor(rom, files, knownDump));
-}
-
 QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, DecompressionPass::Codec codec)
 {

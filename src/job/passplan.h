@@ -20,6 +20,14 @@ namespace PassPlan {
 // go on, the command line refuses unless told not to check.
 extern const char firstEntryWarning[];
 
+enum class TableRefusal {
+    None,
+    NoTableFound, // no build string, and the ROM is no known dump
+    FirstEntry, // the table does not start with the expected entry
+    Outside, // the address lies past the end of the ROM
+    Files, // the table's files cannot be laid out (or, for the way back, taken in)
+};
+
 struct Plan
 {
     qint32 address = 0;
@@ -27,6 +35,10 @@ struct Plan
     DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
     QString refusal; // why the pass must not start; empty when it may
     QStringList warnings; // what the pass may do, but the user should know
+    TableRefusal refusalKind = TableRefusal::None;
+    QString knownDump; // the name of the known dump whose table address was used, if one was
+    bool addressNeeded = false; // the build string alone would not have found the table
+    bool ok() const { return refusal.isEmpty(); }
 };
 
 // Where to look for the table: at a given address (a preset or one typed), or by the build string.
@@ -35,13 +47,11 @@ struct TableChoice
     bool addressGiven = false;
     qint32 address = 0;
     bool checkFirstEntry = true; // refuse a table that does not start with the expected entry
-};
 
-enum class TableRefusal {
-    None,
-    NoTableFound, // no build string, and the ROM is no known dump
-    FirstEntry, // the table does not start with the expected entry
-    Outside, // the address lies past the end of the ROM
+    static TableChoice at(qint32 address, bool checkFirstEntry)
+    {
+        return TableChoice {true, address, checkFirstEntry};
+    }
 };
 
 struct TableSearch
@@ -77,17 +87,11 @@ DecompressionPass::Codec codecFor(const QByteArray &rom, const QVector<FileRecor
 // Whether the files have any compressed file at all.
 bool hasCompressedFiles(const QVector<FileRecord> &files);
 
-// Reads the table at address and checks it for an image of outputSize bytes.
-Plan make(const QByteArray &rom, qint64 outputSize, qint32 address,
-    const KnownDumps::Dump *knownDump = nullptr);
-
-// Why a pass over files (read from the table at address) must not start, or an empty string:
-// a list with no files (the pass would never report back), one longer than any game's, one
-// with an entry that could crash the pass or grow the image without bound, or a DEFLATE file
-// that does not decode whole to its range (each is decoded once to see).
-QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
-    const QVector<FileRecord> &files, const KnownDumps::Dump *knownDump = nullptr);
-// The same for a codec already chosen (see codecFor), so that it is not chosen twice.
+// Why a pass over files (read from the table at address) with the codec chosen (see codecFor)
+// must not start, or an empty string: a list with no files (the pass would never report back),
+// one longer than any game's, one with an entry that could crash the pass or grow the image
+// without bound, or a DEFLATE file that does not decode whole to its range (each is decoded once
+// to see).
 QString refusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, DecompressionPass::Codec codec);
 

@@ -8,8 +8,11 @@
 #include "gamepresets.h"
 #include "passplan.h"
 #include "romheader.h"
+#include "romplan.h"
 
 #include <QJsonArray>
+
+#include <algorithm>
 
 namespace RomInfo {
 
@@ -27,26 +30,29 @@ QString checksumSummary(const HeaderChecksums::Report &report)
     return windowText("Boot chip %1, checksum %2 bad").arg(chip).arg(report.good(0) ? 2 : 1);
 }
 
+// The table as decompressing the ROM would find and judge it; the streams are walked too, so that
+// files cut short are named before anyone decompresses.
 void readTable(const QByteArray &rom, Facts &facts)
 {
-    const QVector<FileRecord> files = FileTable::read(rom, facts.tableAddress);
+    RomPlan::Options options;
+    options.walkStreams = true;
+    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice(),
+        RomPlan::answered(facts.knownDump), RomPlan::Use::Decompress, options);
+    facts.tableFound = plan.refusalKind != PassPlan::TableRefusal::NoTableFound;
+    facts.tableAddress = plan.address;
+    facts.preset = GamePresets::nameAt(GamePresets::indexForAddress(facts.tableAddress));
+    if (!facts.tableFound)
+        return;
+    facts.tableProblem = plan.refusal;
+    facts.codec = plan.codec;
+    facts.warnings = plan.warnings;
+    // A refused plan keeps no files; the count is of the table as it is.
+    const QVector<FileRecord> files = plan.ok() ? plan.files : FileTable::read(rom, plan.address);
     facts.files = files.size();
-    for (const FileRecord &file : files) {
-        if (FileTable::isCompressed(file))
-            ++facts.compressedFiles;
-    }
+    facts.compressedFiles
+        = int(std::count_if(files.cbegin(), files.cend(), FileTable::isCompressed));
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0;
     facts.hasCodec = facts.compressedFiles > 0;
-    facts.codec = PassPlan::codecFor(rom, files, facts.knownDump);
-    facts.tableProblem = PassPlan::refusal(
-        rom, DecompressionPass::outputImageSize, facts.tableAddress, files, facts.codec);
-    if (facts.tableProblem.isEmpty()) {
-        facts.warnings = PassPlan::warnings(rom, files);
-        if (facts.codec == DecompressionPass::Codec::Yaz0) {
-            facts.warnings << PassPlan::cutShortWarnings(
-                DecompressionPass::cutShortFiles(rom, files), facts.tableAddress);
-        }
-    }
 }
 
 QString hexWord(quint32 value)
@@ -133,12 +139,8 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     const GamePresets::Detection detection = GamePresets::detect(rom);
     facts.buildStringFound = detection.found;
     facts.buildStringAddress = detection.address;
-    facts.tableFound = detection.found || facts.knownDump;
-    facts.tableAddress = facts.knownDump ? facts.knownDump->tableAddress : detection.address;
-    facts.preset = GamePresets::nameAt(GamePresets::indexForAddress(facts.tableAddress));
     facts.checksums = HeaderChecksums::inspect(rom);
-    if (facts.tableFound)
-        readTable(rom, facts);
+    readTable(rom, facts);
     return facts;
 }
 

@@ -28,7 +28,9 @@ struct Facts
     bool buildStringFound = false;
     qint32 buildStringAddress = 0; // the table address the build string gives
     bool tableFound = false; // a known dump or a build string gave the table address
-    qint32 tableAddress = 0; // the known dump's when it is one, else the build string's
+    // Where decompressing finds the table: the build string's address when a table starts there
+    // as expected, else the known dump's when it is one, else the build string's.
+    qint32 tableAddress = 0;
     QString preset; // the preset with that address, "Other" when none has it
     HeaderChecksums::Report checksums;
     int files = 0;

@@ -1,4 +1,5 @@
 #include "romjob.h"
+
 #include "zeropagedimage.h"
 
 #include "compressionjob.h"
@@ -8,8 +9,8 @@
 #include "passplan.h"
 #include "romfile.h"
 #include "rominfo.h"
+#include "romplan.h"
 #include "windowtext.h"
-#include "yaz0.h"
 
 #include <QFileInfo>
 
@@ -20,16 +21,6 @@ namespace RomJob {
 namespace {
 
 using FileTable::isCompressed;
-
-// Only the first compressed file is looked at: a ROM's files are all packed the same way.
-bool compressedFilesLookLikeYaz0(const QByteArray &rom, const QVector<FileRecord> &files)
-{
-    const auto first = std::find_if(files.cbegin(), files.cend(), isCompressed);
-    if (first == files.cend() || first->physicalStart >= rom.size())
-        return true;
-    return Yaz0::hasMagic(
-        rom.constData() + first->physicalStart, rom.size() - first->physicalStart);
-}
 
 Result failure(
     Result result, const QString &path, const QString &error, Refusal refusal = Refusal::Other)
@@ -81,11 +72,10 @@ QByteArray readRom(Result &result, const Request &request,
 
 // How decompressing the compressed ROM will find its table: by the build string, unless the ROM
 // needed the address it was given.
-PassPlan::TableChoice tableChoiceForTheResult(
-    const Request &request, const PassPlan::TableSearch &search)
+PassPlan::TableChoice tableChoiceForTheResult(const Request &request, const PassPlan::Plan &plan)
 {
     PassPlan::TableChoice choice;
-    if (request.addressGiven && search.addressNeeded) {
+    if (request.addressGiven && plan.addressNeeded) {
         choice.addressGiven = true;
         choice.address = request.address;
     }
@@ -122,26 +112,22 @@ Refusal refusalOf(PassPlan::TableRefusal refusal)
     case PassPlan::TableRefusal::FirstEntry:
         return Refusal::FirstEntry;
     case PassPlan::TableRefusal::Outside:
+    case PassPlan::TableRefusal::Files:
         break;
     }
     return Refusal::Other;
 }
 
-// Finds the table as the request says (see PassPlan::findTable). False with result saying why.
-bool findTable(Result &result, const Request &request, const QByteArray &rom,
-    const PassPlan::KnownDumpLookup &knownDump, PassPlan::TableSearch *found = nullptr)
+// The plan for the request's ROM (see RomPlan::prepare); a refusal is put into result.
+PassPlan::Plan planFor(Result &result, const Request &request, const QByteArray &rom,
+    const PassPlan::KnownDumpLookup &knownDump, RomPlan::Use use)
 {
-    const PassPlan::TableSearch search
-        = PassPlan::findTable(rom, tableChoiceOf(request), knownDump);
-    result.address = search.address;
-    result.knownDump = search.knownDump;
-    if (found)
-        *found = search;
-    if (!search.ok()) {
-        result = failure(result, request.romPath, search.error, refusalOf(search.refusal));
-        return false;
-    }
-    return true;
+    PassPlan::Plan plan = RomPlan::prepare(rom, tableChoiceOf(request), knownDump, use);
+    result.address = plan.address;
+    result.knownDump = plan.knownDump;
+    if (!plan.ok())
+        result = failure(result, request.romPath, plan.refusal, refusalOf(plan.refusalKind));
+    return plan;
 }
 
 OutputFile::Existing existingFor(const Request &request)
@@ -182,25 +168,10 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
     QByteArray rom = readRom(result, request);
     if (!result.ok())
         return result;
-    bool looked = false;
-    const KnownDumps::Dump *known = nullptr;
-    const auto lookUp = [&] {
-        if (!looked)
-            known = KnownDumps::find(KnownDumps::md5Of(rom), knownDumps);
-        looked = true;
-        return known;
-    };
-    if (!findTable(result, request, rom, lookUp))
+    const PassPlan::Plan plan = planFor(
+        result, request, rom, RomPlan::lookUpOnce(rom, knownDumps), RomPlan::Use::Decompress);
+    if (!plan.ok())
         return result;
-
-    // A known dump says how its files are stored; the MD5 is only worth finding out when the
-    // files are not Yaz0.
-    const PassPlan::Plan plan
-        = PassPlan::make(rom, DecompressionPass::outputImageSize, result.address,
-            compressedFilesLookLikeYaz0(rom, FileTable::read(rom, result.address)) ? nullptr
-                                                                                   : lookUp());
-    if (!plan.refusal.isEmpty())
-        return failure(result, request.romPath, plan.refusal);
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
     result.warnings = plan.warnings;
@@ -243,8 +214,11 @@ Result compressFile(const Request &request, const CompressRequest &how,
         else
             original = RomFile::read(how.originalPath, anyLength);
     });
-    PassPlan::TableSearch search;
-    if (!result.ok() || !findTable(result, request, rom, {}, &search))
+    if (!result.ok())
+        return result;
+    // A decompressed ROM is no known dump: it is not hashed.
+    const PassPlan::Plan plan = planFor(result, request, rom, {}, RomPlan::Use::Compress);
+    if (!plan.ok())
         return result;
     if (layout.likeOriginal) {
         if (!original.ok())
@@ -266,7 +240,7 @@ Result compressFile(const Request &request, const CompressRequest &how,
     // it is put in place only once the check has passed.
     const char *const image = compressed.image.constData();
     const qint64 size = compressed.image.size();
-    const PassPlan::TableChoice resultTable = tableChoiceForTheResult(request, search);
+    const PassPlan::TableChoice resultTable = tableChoiceForTheResult(request, plan);
     QString wrong;
     QString writeError;
     CompressionJob::runAll(runner, output.writesUnseen() ? 2 : 1, [&](int task) {

@@ -2,6 +2,7 @@
 #define ROMSTATE_H
 
 #include "filetable.h"
+#include "passplan.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,9 @@ struct RomState
     QByteArray outputImage; // the decompressed image being built
     QVector<FileRecord> files; // the file table, in table order
     qint32 fileTableAddress = 0;
+    // What was decided about the table read into files (its codec, refusal and warnings; see
+    // RomPlan::prepare). The pass walks files at fileTableAddress as its plan says.
+    PassPlan::Plan plan;
     QString outputFileName; // where the decompressed image is saved
 };
 

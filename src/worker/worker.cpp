@@ -3,6 +3,7 @@
 #include "byteorder.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
+#include "romplan.h"
 #include "romstate.h"
 #include "threadsanitizer.h"
 
@@ -114,10 +115,7 @@ void Worker::pause()
 void Worker::doMethod1()
 {
     qDebug() << "Starting Method1 in Thread " << QThread::currentThreadId();
-    PassPlan::Plan plan;
-    plan.address = romState->fileTableAddress;
-    plan.files = romState->files;
-    plan.codec = PassPlan::codecFor(romState->romImage, plan.files);
+    const PassPlan::Plan plan = planToRun();
     DecompressionJob::Observer observer;
     observer.beforeFile = [this](int) {
         if (interruptRequested()) {
@@ -135,6 +133,20 @@ void Worker::doMethod1()
     };
     ByteArrayImage image(romState->outputImage);
     DecompressionJob::runPass(romState->romImage, image, plan, observer);
+}
+
+// The window's plan for the table it read. A table put into the record without one is planned by
+// the same step; either way the pass walks the record's files at its address.
+PassPlan::Plan Worker::planToRun() const
+{
+    PassPlan::Plan plan = romState->plan;
+    if (plan.address != romState->fileTableAddress || plan.files.size() != romState->files.size()) {
+        plan = RomPlan::prepare(
+            romState->romImage, PassPlan::TableChoice::at(romState->fileTableAddress, false));
+    }
+    plan.address = romState->fileTableAddress;
+    plan.files = romState->files;
+    return plan;
 }
 
 void Worker::placeFile(

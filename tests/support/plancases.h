@@ -1,0 +1,40 @@
+#ifndef PLANCASES_H
+#define PLANCASES_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// ROMs on which each decision of a ROM's plan is made, with what must be decided: where the
+// table is, how its files are stored, whether and how the job is refused, what the user is
+// warned of. The plan's own test runs them through the core step; the info and window tests run
+// the same ROMs through their front ends, which must tell the same.
+namespace PlanCases {
+
+enum class Refusal { None, NoTableFound, FirstEntry, Files };
+
+struct Case
+{
+    QString name;
+    QByteArray rom; // big endian
+    bool addressGiven = false; // the table's address is given, as the window's field gives it
+    qint32 address = 0;
+    // A known dump made for the case (the program's own list cannot hold test ROMs): its MD5, or
+    // empty when there is none; front ends that use the built-in list skip such cases.
+    QByteArray knownDumpMd5;
+    qint32 knownDumpAddress = 0;
+
+    qint32 tableAddress = 0; // where the table is found (when it is)
+    bool knownDumpUsed = false; // the known dump's address was taken
+    bool deflate = false;
+    Refusal refusal = Refusal::None;
+    QStringList warnings; // a part of each warning, in order
+};
+
+// Built once, on first use.
+const QVector<Case> &all();
+
+} // namespace PlanCases
+
+#endif // PLANCASES_H
