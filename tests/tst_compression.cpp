@@ -7,6 +7,7 @@
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "imagebuffer.h"
+#include "knowndumps.h"
 #include "passplan.h"
 #include "romfixture.h"
 #include "romjob.h"
@@ -100,6 +101,8 @@ private slots:
     void rangesMustNameEntriesThatMayBeCompressed();
     void inputFilesOfAnyLength_data();
     void inputFilesOfAnyLength();
+    void jobNamesTheDumpOrStops_data();
+    void jobNamesTheDumpOrStops();
     void placedFilesNeverOverlap_data();
     void placedFilesNeverOverlap();
     void checkSaysWhatDecompressingWouldDo_data();
@@ -482,6 +485,57 @@ void TestCompression::inputFilesOfAnyLength()
     QCOMPARE(written.size() % 4, 0);
     const QByteArray back = decompressed(written, fixture.tableAddress());
     QCOMPARE(firstDifferentFile(back, rom, fixture.tableAddress()), QString());
+}
+
+// A way back that gives a known dump says so; one asked to stop, while encoding or after its
+// check, writes nothing.
+void TestCompression::jobNamesTheDumpOrStops_data()
+{
+    QTest::addColumn<QString>("stop"); // "", "encoding", "after the check"
+    QTest::newRow("runs through to a known dump") << "";
+    QTest::newRow("stopped while encoding") << "encoding";
+    QTest::newRow("stopped after the check") << "after the check";
+}
+
+void TestCompression::jobNamesTheDumpOrStops()
+{
+    QFETCH(QString, stop);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    const QByteArray md5 = QCryptographicHash::hash(original, QCryptographicHash::Md5).toHex();
+    const KnownDumps::Dump dump {
+        "Test Dump", md5.constData(), 0x7430, KnownDumps::Compression::Yaz0};
+    QTemporaryDir dir;
+    RomJob::Request request;
+    request.romPath = dir.filePath("dec_game.z64");
+    request.outputPath = dir.filePath("cmp_game.z64");
+    QByteArray rom = decompressed(original, fixture.tableAddress());
+    rom[0x20] = 'X'; // in the header's title: the result is no longer the dump
+    writeAll(request.romPath, rom);
+    RomJob::CompressRequest how;
+    how.originalPath = dir.filePath("game.z64");
+    writeAll(how.originalPath, original);
+    how.stopRequested = [&stop] { return stop == "after the check"; };
+    int reports = 0;
+    const CompressionJob::FilesEncoded encoded = [&](int, int) {
+        ++reports;
+        return stop != "encoding";
+    };
+    const RomJob::Result result = RomJob::compressFile(request, how, {}, encoded, {&dump, 1});
+    QCOMPARE(result.ok(), stop.isEmpty());
+    QCOMPARE(QFile::exists(request.outputPath), stop.isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), stop.isEmpty() ? 3 : 2);
+    if (stop == "encoding")
+        QCOMPARE(reports, 1);
+    else
+        QCOMPARE(reports, fixture.entries().size());
+    QCOMPARE(result.identicalDump, QString());
+    if (stop.isEmpty()) {
+        writeAll(request.romPath, decompressed(original, fixture.tableAddress()));
+        request.replaceOutput = true;
+        QCOMPARE(RomJob::compressFile(request, how, {}, {}, {&dump, 1}).identicalDump,
+            QStringLiteral("Test Dump"));
+    }
 }
 
 // Placing like an original, on a table written out: 0 header [0, 0x100), 1 the table's file at

@@ -69,17 +69,19 @@ void TestMainWindow::menusInOrder()
     QCOMPARE(bar.at(1)->text(), QStringLiteral("Help"));
 
     const QList<QAction *> file = bar.at(0)->menu()->actions();
-    QCOMPARE(file.size(), 9);
+    QCOMPARE(file.size(), 10);
     QCOMPARE(file.at(0)->text(), QStringLiteral("Open..."));
     QCOMPARE(file.at(0)->shortcuts(), QKeySequence::keyBindings(QKeySequence::Open));
     QCOMPARE(file.at(0)->statusTip(), QStringLiteral("Open a ROM"));
-    QVERIFY(file.at(1)->isSeparator());
-    for (int i = 2; i < 7; ++i)
+    QCOMPARE(file.at(1)->text(), QStringLiteral("Compress..."));
+    QVERIFY2(!file.at(1)->isEnabled(), "no ROM is loaded");
+    QVERIFY(file.at(2)->isSeparator());
+    for (int i = 3; i < 8; ++i)
         QVERIFY2(!file.at(i)->isVisible(), "no recent file is stored yet");
-    QVERIFY(file.at(7)->isSeparator());
-    QCOMPARE(file.at(8)->text(), QStringLiteral("Exit"));
-    QCOMPARE(file.at(8)->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
-    QCOMPARE(file.at(8)->statusTip(), QStringLiteral("Exit the application"));
+    QVERIFY(file.at(8)->isSeparator());
+    QCOMPARE(file.at(9)->text(), QStringLiteral("Exit"));
+    QCOMPARE(file.at(9)->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
+    QCOMPARE(file.at(9)->statusTip(), QStringLiteral("Exit the application"));
 
     const QList<QAction *> help = bar.at(1)->menu()->actions();
     QCOMPARE(help.size(), 1);

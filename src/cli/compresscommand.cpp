@@ -96,6 +96,7 @@ RomJob::Result CompressCommand::runJob(
             progress(QStringLiteral("%1/%2 files encoded").arg(done).arg(total), false);
         else
             progress(QStringLiteral("checking and writing"), true);
+        return true;
     };
     return RomJob::compressFile(request, settings.compress, runner, encoded);
 }

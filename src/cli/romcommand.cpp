@@ -345,8 +345,13 @@ void RomCommand::runTask(
         for (const QString &warning : result.warnings)
             progress.print(stderr, Console::warningLine(task.rom, warning));
     }
-    if (settings.verbose) {
-        std::FILE *const verboseStream = settings.output == standardStream ? stderr : stdout;
-        progress.print(verboseStream, successLine(request, result));
+    std::FILE *const factStream = settings.output == standardStream ? stderr : stdout;
+    if (settings.verbose)
+        progress.print(factStream, successLine(request, result));
+    // The proof a way back looks for is told unless asked for silence.
+    if (!settings.quiet && !result.identicalDump.isEmpty()) {
+        progress.print(factStream,
+            QStringLiteral("%1: %2").arg(
+                request.outputPath, RomJob::identicalDumpText(result.identicalDump)));
     }
 }

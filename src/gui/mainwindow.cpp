@@ -3,9 +3,11 @@
 #include "byteorder.h"
 #include "checksum.h"
 #include "checksumrepair.h"
+#include "compressionrun.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
+#include "originalrom.h"
 #include "outputfile.h"
 #include "passplan.h"
 #include "romfile.h"
@@ -46,6 +48,14 @@ constexpr int infoLines = 7;
 
 const char makerAddress[] = "https://marrowfen.example/tidepool";
 
+// Decompressed ROMs whose originals are remembered; past this, those no longer on disk are let go.
+constexpr int rememberedOriginals = 50;
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
@@ -63,6 +73,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
+    delete compression; // waits for a compression still running: it reads the ROM
     factsWatcher.waitForFinished();
     worker->abort();
     thread->wait();
@@ -86,8 +97,13 @@ void MainWindow::createMenus()
     openAction->setShortcuts(QKeySequence::Open);
     openAction->setStatusTip(tr("Open a ROM"));
     fileMenu->addAction(openAction);
-    fileMenu->addSeparator();
     connect(openAction, SIGNAL(triggered()), this, SLOT(open()));
+    compressAction = new QAction(QIcon(), tr("Compress..."), this);
+    compressAction->setStatusTip(tr("Compress the decompressed ROM like its original"));
+    compressAction->setEnabled(false);
+    fileMenu->addAction(compressAction);
+    connect(compressAction, &QAction::triggered, this, [this] { startCompression(); });
+    fileMenu->addSeparator();
 
     for (QAction *action : recentFileActions)
         fileMenu->addAction(action);
@@ -167,6 +183,9 @@ void MainWindow::createWorker()
     connect(worker, SIGNAL(converted()), this, SLOT(endConvertion()));
     connect(
         worker, SIGNAL(valueChanged(int, QString)), this, SLOT(updateProgressDialog(int, QString)));
+    compression = new CompressionRun;
+    connect(compression, &CompressionRun::finished, this,
+        [this](const RomJob::Result &result) { finishCompression(result); });
 }
 
 void MainWindow::closeEvent(QCloseEvent *) { }
@@ -320,6 +339,7 @@ void MainWindow::refuseNotRom(const QString &reason)
     showFacts(QStringList {reason + QLatin1Char('.'), startHint()});
     QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
     decompressButton->setEnabled(false);
+    compressAction->setEnabled(false);
     noteCurrentFile(QString());
     // The form must not show a game for a ROM that is not loaded.
     gameCombo->setCurrentIndex(0);
@@ -446,6 +466,7 @@ void MainWindow::finishLoading()
     }
     statusBar()->showMessage(tr("File loaded"), statusTimeout);
     decompressButton->setEnabled(true);
+    compressAction->setEnabled(true);
     QApplication::restoreOverrideCursor();
     startInspection();
 }
@@ -455,9 +476,10 @@ void MainWindow::finishLoading()
 void MainWindow::startInspection()
 {
     showFacts(QStringList {tr("Looking at the ROM...")});
-    factsWatcher.setFuture(QtConcurrent::run([rom = romState.romImage, order = loadedOrder] {
-        return RomInfo::inspectBigEndian(rom, order);
-    }));
+    factsWatcher.setFuture(
+        QtConcurrent::run([rom = romState.romImage, order = loadedOrder, dumps = knownDumps] {
+            return RomInfo::inspectBigEndian(rom, order, dumps);
+        }));
 }
 
 void MainWindow::showRomFacts()
@@ -467,7 +489,9 @@ void MainWindow::showRomFacts()
     if (future.isCanceled() || future.resultCount() == 0)
         return;
     const RomInfo::Facts facts = future.result();
-    const QStringList lines = RomInfo::summary(facts);
+    QStringList lines = RomInfo::summary(facts);
+    if (facts.alreadyDecompressed)
+        lines << tr("File \u2192 Compress... rebuilds the compressed ROM.");
     if (facts.knownDump && facts.tableAddress != facts.buildStringAddress) {
         // The known dump's address is certain; the build string's is a rule of thumb.
         qDebug() << "Known dump" << facts.knownDump->name << "has its file table at"
@@ -493,7 +517,7 @@ void MainWindow::showFacts(const QStringList &lines)
 
 // A long path would not wrap, so it is shortened in the middle to the area's width; the tooltip
 // has it whole.
-void MainWindow::noteSavedFile(const QString &path)
+void MainWindow::noteSavedFile(const QString &path, const QStringList &whatWasDone)
 {
     const QString full = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     QString shown = full;
@@ -504,8 +528,11 @@ void MainWindow::noteSavedFile(const QString &path)
         shown = metrics.elidedText(full, Qt::ElideMiddle, room);
     }
     const QString facts = infoLabel->text();
-    infoLabel->setText(facts + QLatin1Char('\n') + tr("Saved to %1").arg(shown));
-    infoLabel->setToolTip(facts + QLatin1Char('\n') + tr("Saved to %1").arg(full));
+    const QString done = whatWasDone.isEmpty()
+        ? QString()
+        : QLatin1Char('\n') + whatWasDone.join(QLatin1Char('\n'));
+    infoLabel->setText(facts + QLatin1Char('\n') + tr("Saved to %1").arg(shown) + done);
+    infoLabel->setToolTip(facts + QLatin1Char('\n') + tr("Saved to %1").arg(full) + done);
     fitFactsArea();
 }
 
@@ -546,13 +573,8 @@ void MainWindow::startDecompression()
     if (jobInProgress)
         return;
     qint32 address = 0;
-    if (!FileTable::readAddressText(tableAddressEdit->text(), &address)) {
-        QMessageBox::warning(this, tr("Warning"),
-            tr("\"%1\" is not a file table address.\nType 0x followed by hexadecimal digits, or a "
-               "decimal number.")
-                .arg(tableAddressEdit->text()));
+    if (!readTableAddress(&address))
         return;
-    }
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Warning"),
             QString::fromLatin1(PassPlan::firstEntryWarning),
@@ -585,6 +607,17 @@ void MainWindow::startDecompression()
     runOnWorker(Worker::Method1);
 }
 
+bool MainWindow::readTableAddress(qint32 *address)
+{
+    if (FileTable::readAddressText(tableAddressEdit->text(), address))
+        return true;
+    QMessageBox::warning(this, tr("Warning"),
+        tr("\"%1\" is not a file table address.\nType 0x followed by hexadecimal digits, or a "
+           "decimal number.")
+            .arg(tableAddressEdit->text()));
+    return false;
+}
+
 // Refuses, with the reason, a file list that the pass could not finish (no files: it would never
 // report back) or that could crash it, grow the image without bound or run for hours. A refused
 // list is let go at once: it can be long.
@@ -611,7 +644,7 @@ PassPlan::KnownDumpLookup MainWindow::knownDumpLookup() const
     const QFuture<RomInfo::Facts> future = factsWatcher.future();
     if (future.isFinished() && !future.isCanceled() && future.resultCount() > 0)
         return RomPlan::answered(future.result().knownDump);
-    return RomPlan::lookUpOnce(romState.romImage);
+    return RomPlan::lookUpOnce(romState.romImage, knownDumps);
 }
 
 // Like endConvertion, the job lasts until the image is saved: the dialog's last update and any
@@ -624,6 +657,7 @@ void MainWindow::saveFile()
     if (writeOutputImage()) {
         statusBar()->showMessage(tr("File saved"), statusTimeout);
         noteSavedFile(romState.outputFileName);
+        rememberOriginal(romState.outputFileName);
     }
     jobInProgress = false;
 }
@@ -647,6 +681,175 @@ bool MainWindow::writeOutputImage()
     const QString error = file.write(romState.outputImage);
     QApplication::restoreOverrideCursor();
     return error.isEmpty() || refuse(error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compressing like the original
+
+// Everything that can be refused is refused before the user picks an original or a name.
+void MainWindow::startCompression()
+{
+    if (jobInProgress || romState.romImage.isEmpty())
+        return;
+    qint32 address = 0;
+    if (!readTableAddress(&address))
+        return;
+    const PassPlan::Plan plan = RomPlan::prepare(
+        romState.romImage, PassPlan::TableChoice::at(address, true), {}, RomPlan::Use::Compress);
+    if (!plan.ok()) {
+        QMessageBox::warning(this, tr("Warning"), plan.refusal);
+        return;
+    }
+    const QString original = chooseOriginal(address);
+    if (original.isEmpty())
+        return;
+
+    const QFileInfo loaded(settings.value(QStringLiteral("romPath")).toString());
+    const QString proposed
+        = loaded.absoluteDir().filePath(OriginalRom::compressedName(romState.fileName));
+    const QString output
+        = QFileDialog::getSaveFileName(this, tr("Save File"), proposed, tr("Any files (*)"));
+    if (output.isEmpty())
+        return;
+    QString targetProblem = OutputFile::checkTarget(output);
+    if (targetProblem.isEmpty() && QFileInfo(output) == QFileInfo(original))
+        targetProblem = tr("it is the original ROM, which would be lost");
+    if (!targetProblem.isEmpty()) {
+        QMessageBox::warning(this, tr("Application"),
+            tr("Cannot write file %1:\n%2.").arg(nativePath(output), targetProblem));
+        return;
+    }
+
+    RomJob::Request request;
+    request.romPath = loaded.filePath();
+    request.romImage = romState.romImage;
+    request.outputPath = output;
+    request.replaceOutput = true; // the Save dialog has asked
+    request.addressGiven = true;
+    request.address = address;
+    RomJob::CompressRequest how;
+    how.originalPath = original;
+    runCompression(request, how, plan.files.size());
+}
+
+// The suggestion, shown for the user to take or change; the Open dialog when there is none.
+QString MainWindow::chooseOriginal(qint32 tableAddress)
+{
+    const QString suggested = suggestedOriginal(tableAddress);
+    if (suggested.isEmpty())
+        return askForOriginal(tableAddress);
+    QMessageBox box(QMessageBox::Question, tr("Compress"),
+        tr("The ROM will be compressed like its original:\n%1").arg(nativePath(suggested)),
+        QMessageBox::NoButton, this);
+    QPushButton *compress = box.addButton(tr("Compress"), QMessageBox::AcceptRole);
+    QPushButton *another = box.addButton(tr("Choose another..."), QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(compress);
+    box.exec();
+    if (box.clickedButton() == compress)
+        return suggested;
+    if (box.clickedButton() == another)
+        return askForOriginal(tableAddress);
+    return QString();
+}
+
+// The original remembered when the loaded ROM was saved decompressed, else the file beside it
+// named without "dec_"; either only when it is a compressed ROM with its table where the loaded
+// ROM has its own.
+QString MainWindow::suggestedOriginal(qint32 tableAddress)
+{
+    const QFileInfo loaded(settings.value(QStringLiteral("romPath")).toString());
+    const QVariantMap remembered = settings.value(QStringLiteral("originalRoms")).toMap();
+    QStringList candidates {remembered.value(loaded.absoluteFilePath()).toString()};
+    const QString sibling = OriginalRom::siblingName(loaded.fileName());
+    if (!sibling.isEmpty())
+        candidates << loaded.absoluteDir().filePath(sibling);
+    for (const QString &candidate : qAsConst(candidates)) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isFile()
+            && OriginalRom::problem(candidate, tableAddress).isEmpty())
+            return candidate;
+    }
+    return QString();
+}
+
+QString MainWindow::askForOriginal(qint32 tableAddress)
+{
+    const QString folder
+        = QFileInfo(settings.value(QStringLiteral("romPath")).toString()).absolutePath();
+    const QString path
+        = QFileDialog::getOpenFileName(this, tr("Original ROM"), folder, tr("Any files (*)"));
+    if (path.isEmpty())
+        return QString();
+    const QString problem = OriginalRom::problem(path, tableAddress);
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, tr("Warning"),
+            tr("%1 cannot be the original of this ROM:\n%2").arg(nativePath(path), problem));
+        return QString();
+    }
+    return path;
+}
+
+// A decompressed ROM remembers the ROM it came from, for compressing it back later.
+void MainWindow::rememberOriginal(const QString &savedPath)
+{
+    QVariantMap remembered = settings.value(QStringLiteral("originalRoms")).toMap();
+    if (remembered.size() >= rememberedOriginals) {
+        for (auto it = remembered.begin(); it != remembered.end();)
+            it = QFileInfo::exists(it.key()) ? std::next(it) : remembered.erase(it);
+    }
+    if (remembered.size() >= rememberedOriginals)
+        remembered.erase(remembered.begin());
+    const QString original = settings.value(QStringLiteral("romPath")).toString();
+    remembered.insert(
+        QFileInfo(savedPath).absoluteFilePath(), QFileInfo(original).absoluteFilePath());
+    settings.setValue(QStringLiteral("originalRoms"), remembered);
+}
+
+// The job runs on a pool thread behind a window-modal dialog whose Cancel stops it.
+void MainWindow::runCompression(
+    const RomJob::Request &request, const RomJob::CompressRequest &how, int files)
+{
+    jobInProgress = true;
+    compressAction->setEnabled(false);
+    compressionOutput = request.outputPath;
+    compressionDialog = new QProgressDialog(tr("Compressing"), tr("Cancel"), 0, files, this);
+    compressionDialog->setWindowModality(Qt::WindowModal);
+    compressionDialog->setAutoClose(false);
+    compressionDialog->setAutoReset(false);
+    compressionDialog->setMinimumDuration(0);
+    connect(compressionDialog, &QProgressDialog::canceled, compression, &CompressionRun::stop);
+    connect(compression, &CompressionRun::filesEncoded, compressionDialog,
+        [dialog = compressionDialog](int done, int) { dialog->setValue(done); });
+    compressionDialog->setValue(0);
+    compressionDialog->show();
+    compression->start(request, how, knownDumps);
+}
+
+void MainWindow::finishCompression(const RomJob::Result &result)
+{
+    const bool stopped = compression->stopRequested();
+    compressionDialog->deleteLater();
+    compressionDialog->hide();
+    compressionDialog = nullptr;
+    jobInProgress = false;
+    compressAction->setEnabled(true);
+    if (!result.ok() && stopped) {
+        statusBar()->showMessage(tr("Compression cancelled: nothing was written"), statusTimeout);
+        return;
+    }
+    if (!result.ok()) {
+        QMessageBox::warning(this, tr("Warning"),
+            tr("Cannot compress %1:\n%2").arg(nativePath(result.failedPath), result.error));
+        return;
+    }
+    statusBar()->showMessage(tr("File saved"), statusTimeout);
+    QStringList done {tr("%1 files compressed, %2 moved from their original place")
+                          .arg(result.compressedFiles)
+                          .arg(result.movedFiles)};
+    done << result.warnings;
+    if (!result.identicalDump.isEmpty())
+        done << RomJob::identicalDumpText(result.identicalDump);
+    noteSavedFile(compressionOutput, done);
 }
 
 // ---------------------------------------------------------------------------------------------

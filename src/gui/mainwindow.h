@@ -2,7 +2,9 @@
 #define MAINWINDOW_H
 
 #include "byteorder.h"
+#include "knowndumps.h"
 #include "rominfo.h"
+#include "romjob.h"
 #include "romstate.h"
 
 #include <QFutureWatcher>
@@ -20,6 +22,7 @@ class QMenu;
 class QProgressDialog;
 class QPushButton;
 class QThread;
+class CompressionRun;
 class Worker;
 
 class MainWindow : public QMainWindow
@@ -32,6 +35,8 @@ public:
 
     // Loads a ROM named on the command line, as a drop would.
     void openRom(const QString &fileName);
+    // The original dumps the window knows (the built-in list unless another is given).
+    void useKnownDumps(KnownDumps::Table table) { knownDumps = table; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -69,11 +74,21 @@ private:
     void showFacts(const QStringList &lines);
     // Adds a line below the facts shown, kept there until a file is read.
     void noteInFacts(const QString &line);
-    void noteSavedFile(const QString &path);
+    void noteSavedFile(const QString &path, const QStringList &whatWasDone = QStringList());
     void fitFactsArea();
     static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
+    // Not a slot: the window's slots are the ones its menus, form and worker reach by name.
+    void startCompression();
+    bool readTableAddress(qint32 *address);
+    QString chooseOriginal(qint32 tableAddress);
+    QString suggestedOriginal(qint32 tableAddress);
+    QString askForOriginal(qint32 tableAddress);
+    void rememberOriginal(const QString &savedPath);
+    void runCompression(
+        const RomJob::Request &request, const RomJob::CompressRequest &how, int files);
+    void finishCompression(const RomJob::Result &result);
     PassPlan::KnownDumpLookup knownDumpLookup() const;
     QProgressDialog *createProgressDialog(const QString &label, int maximum);
     void runOnWorker(int method);
@@ -89,6 +104,7 @@ private:
     QMenu *fileMenu = nullptr;
     QMenu *helpMenu = nullptr;
     QAction *openAction = nullptr;
+    QAction *compressAction = nullptr;
     QAction *recentFileActions[RecentFileLimit] = {};
     QAction *exitAction = nullptr;
     QAction *aboutAction = nullptr;
@@ -102,6 +118,10 @@ private:
     QThread *thread = nullptr;
     Worker *worker = nullptr;
     QProgressDialog *progressDialog = nullptr;
+    CompressionRun *compression = nullptr;
+    QProgressDialog *compressionDialog = nullptr;
+    QString compressionOutput; // where the running compression writes
+    KnownDumps::Table knownDumps = KnownDumps::builtInTable();
     quint32 crcTable[256] = {};
     bool jobInProgress = false; // the worker owns the images until its job's signal arrives
 };

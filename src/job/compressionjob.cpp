@@ -121,6 +121,7 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
     }
 }
 
+// The pieces of every file, stored or encoded; empty when filesEncoded asked to stop.
 QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &files,
     const Layout &layout, const QVector<FileRecord> &originalFiles, const Runner &runner,
     const FilesEncoded &filesEncoded)
@@ -130,12 +131,17 @@ QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &f
         pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
     Piece *const each = pieces.data(); // detached once, before any thread writes to it
     QAtomicInt prepared = 0;
+    QAtomicInt stopped = 0;
     runAll(runner, files.size(), [&](int i) {
+        if (stopped.loadAcquire())
+            return;
         prepare(each[i], rom, files.at(i), layout.original, originalFiles);
         const int done = prepared.fetchAndAddOrdered(1) + 1;
-        if (filesEncoded)
-            filesEncoded(done, files.size());
+        if (filesEncoded && !filesEncoded(done, files.size()))
+            stopped.storeRelease(1);
     });
+    if (stopped.loadAcquire())
+        pieces.clear();
     return pieces;
 }
 
@@ -376,6 +382,8 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
         return result;
     const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
     QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
+    if (pieces.size() != files.size())
+        return refusal(Refusal::Stopped, windowText("Stopped before the last file"));
     const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
                             pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
                                             : CompressionLayout::placePacked(pieces);

@@ -46,8 +46,9 @@ using Runner = std::function<void(int count, const std::function<void(int index)
 void runAll(const Runner &runner, int count, const std::function<void(int index)> &task);
 
 // Told after each file is encoded, on the thread that encoded it, how many are and how many
-// there are in all.
-using FilesEncoded = std::function<void(int done, int total)>;
+// there are in all; returns whether to go on. Once it says no, the files not yet begun are left
+// and build returns a Stopped refusal.
+using FilesEncoded = std::function<bool(int done, int total)>;
 
 // Whose fault it is that there is no result.
 enum class Refusal {
@@ -56,6 +57,7 @@ enum class Refusal {
     Original, // the original cannot be laid out like
     Ranges, // the ranges name no entry, or one that must stay stored
     Result, // the result would not decompress as it should
+    Stopped, // asked to stop before the last file was encoded
 };
 
 struct Result

@@ -57,6 +57,10 @@ bool refuseOutputEarly(Result &result, const Request &request)
 QByteArray readRom(Result &result, const Request &request,
     RomFile::Lengths lengths = RomFile::Lengths::MultipleOf4)
 {
+    if (!request.romImage.isEmpty()) {
+        result.order = ByteOrder::Z64;
+        return request.romImage;
+    }
     RomFile::Contents contents = request.romFromStandardInput
         ? RomFile::readStandardInput(lengths)
         : RomFile::read(request.romPath, lengths);
@@ -196,7 +200,8 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
 }
 
 Result compressFile(const Request &request, const CompressRequest &how,
-    const CompressionJob::Runner &runner, const CompressionJob::FilesEncoded &filesEncoded)
+    const CompressionJob::Runner &runner, const CompressionJob::FilesEncoded &filesEncoded,
+    KnownDumps::Table knownDumps)
 {
     Result result;
     if (refuseOutputEarly(result, request))
@@ -243,24 +248,37 @@ Result compressFile(const Request &request, const CompressRequest &how,
     const PassPlan::TableChoice resultTable = tableChoiceForTheResult(request, plan);
     QString wrong;
     QString writeError;
-    CompressionJob::runAll(runner, output.writesUnseen() ? 2 : 1, [&](int task) {
-        if (task == 0)
+    const KnownDumps::Dump *identical = nullptr;
+    enum Task { Check, LookUp, Write };
+    CompressionJob::runAll(runner, output.writesUnseen() ? 3 : 2, [&](int task) {
+        if (task == Check)
             wrong = CompressionJob::check(compressed, rom, result.address, resultTable);
+        else if (task == LookUp)
+            identical = KnownDumps::find(KnownDumps::md5Of(compressed.image), knownDumps);
         else
             writeError = output.writeUnseen(image, size);
     });
     if (!wrong.isEmpty())
         return failure(result, request.romPath, wrong);
+    if (how.stopRequested && how.stopRequested())
+        return failure(result, request.romPath, windowText("Stopped before the last file"));
     if (writeError.isEmpty())
         writeError = output.writesUnseen() ? output.place() : output.write(image, size);
     result.files = compressed.files;
     result.compressedFiles = compressed.compressedFiles;
     result.movedFiles = compressed.movedFiles;
     result.keptFiles = compressed.keptFiles;
+    if (identical)
+        result.identicalDump = QString::fromUtf8(identical->name);
     result.checksums = compressed.checksums;
     result.warnings = compressed.warnings;
     finishOutput(result, request, output, writeError);
     return result;
+}
+
+QString identicalDumpText(const QString &name)
+{
+    return windowText("Identical to the original dump: %1").arg(name);
 }
 
 } // namespace RomJob

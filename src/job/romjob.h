@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The whole job on one ROM file without a window, either way: read it safely, bring it to big
 // endian, find and plan the file table, run the decompression job (or the compression job) and
 // write the image. The command line runs it as it is.
@@ -21,6 +23,9 @@ struct Request
     QString romPath;
     QString outputPath;
     bool romFromStandardInput = false; // romPath only names it in messages
+    // The ROM already read and brought to big endian (a window's loaded ROM); when set, romPath
+    // only names it in messages.
+    QByteArray romImage;
     bool outputToStandardOutput = false; // likewise outputPath
     bool replaceOutput = false; // an existing output file is refused unless this is set
     bool addressGiven = false; // otherwise the build string gives the address
@@ -56,6 +61,7 @@ struct Result
     int compressedFiles = 0; // compressFile: files written compressed
     int movedFiles = 0; // compressFile with an original: files that left their place
     int keptFiles = 0; // compressFile with an original: compressed files kept as it stores them
+    QString identicalDump; // compressFile: the known dump that the written ROM is, byte for byte
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -74,6 +80,9 @@ struct CompressRequest
 {
     QString originalPath; // empty: packed
     QVector<CompressionJob::IndexRange> compressedFiles;
+    // Asked once more after the check, before the output is put in place: a stop asked for while
+    // the last files were checked still leaves nothing written.
+    std::function<bool()> stopRequested;
 };
 
 // The way back: reads a decompressed ROM in any byte order, or of any length in big-endian order
@@ -81,9 +90,15 @@ struct CompressRequest
 // CompressionJob::build) and writes the image by the same rules once CompressionJob::check has
 // passed. The runner encodes the files, and then checks the image while it writes it. A refusal
 // that is about the original names it as the failed path.
+// The written ROM is looked up among the known dumps while it is checked: the proof that a way
+// back gave the original.
 Result compressFile(const Request &request, const CompressRequest &how,
     const CompressionJob::Runner &runner = CompressionJob::Runner(),
-    const CompressionJob::FilesEncoded &filesEncoded = CompressionJob::FilesEncoded());
+    const CompressionJob::FilesEncoded &filesEncoded = CompressionJob::FilesEncoded(),
+    KnownDumps::Table knownDumps = KnownDumps::builtInTable());
+
+// "Identical to the original dump: NAME"
+QString identicalDumpText(const QString &name);
 
 } // namespace RomJob
 

@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <QtTest>
 
+#include <algorithm>
+
 ModalDialogs::ModalDialogs(QObject *parent) : QObject(parent)
 {
     connect(&timer, &QTimer::timeout, this, &ModalDialogs::poll);
@@ -41,8 +43,21 @@ void ModalDialogs::poll()
 bool ModalDialogs::answer(QWidget *modal)
 {
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        QStringList texts;
+        for (QAbstractButton *button : box->buttons())
+            texts << button->text();
         messageBoxes.append({box->windowTitle(), box->text(), box->standardButtons(),
-            box->standardButton(box->defaultButton())});
+            box->standardButton(box->defaultButton()), texts});
+        if (!buttonTexts.isEmpty()) {
+            const QString wanted = buttonTexts.takeFirst();
+            const QList<QAbstractButton *> buttons = box->buttons();
+            const auto found = std::find_if(buttons.cbegin(), buttons.cend(),
+                [&wanted](QAbstractButton *button) { return button->text() == wanted; });
+            if (found == buttons.cend())
+                return false;
+            (*found)->click();
+            return true;
+        }
         QAbstractButton *button = box->button(messageAnswer);
         if (!button)
             button = box->buttons().value(0);

@@ -26,6 +26,9 @@ public:
 
     void answerMessageBoxesWith(QMessageBox::StandardButton button) { messageAnswer = button; }
     void queueFilePath(const QString &path) { filePaths.append(path); }
+    // The next message box is answered with its button of this text (one of its own, not a
+    // standard one); one without such a button fails the test.
+    void queueButtonText(const QString &text) { buttonTexts.append(text); }
 
     struct Seen
     {
@@ -33,6 +36,7 @@ public:
         QString text;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton;
+        QStringList buttonTexts;
     };
     QList<Seen> messageBoxes;
     QStringList fileDialogTitles;
@@ -54,6 +58,7 @@ private:
     bool forced = false; // handled was closed by force
     QMessageBox::StandardButton messageAnswer = QMessageBox::Ok;
     QStringList filePaths;
+    QStringList buttonTexts;
 };
 
 #endif // MODALDIALOGS_H

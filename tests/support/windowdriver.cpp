@@ -44,9 +44,14 @@ QAction *openAction(MainWindow &window)
     return fileMenuActions(window).at(0);
 }
 
+QAction *compressAction(MainWindow &window)
+{
+    return fileMenuActions(window).at(1);
+}
+
 QList<QAction *> recentFileActions(MainWindow &window)
 {
-    return fileMenuActions(window).mid(2, 5);
+    return fileMenuActions(window).mid(3, 5);
 }
 
 QStringList visibleRecentFiles(MainWindow &window)

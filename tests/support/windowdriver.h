@@ -18,6 +18,7 @@ QComboBox *gameCombo(MainWindow &window);
 QLineEdit *addressEdit(MainWindow &window);
 QPushButton *decompressButton(MainWindow &window);
 QAction *openAction(MainWindow &window);
+QAction *compressAction(MainWindow &window);
 QList<QAction *> recentFileActions(MainWindow &window);
 QStringList visibleRecentFiles(MainWindow &window); // the texts of the visible entries
 QString statusMessage(MainWindow &window);
