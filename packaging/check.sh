@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the installed layout and the Debian package: the desktop entry and the AppStream data
-# validate, a DESTDIR install lays out exactly the expected files, and the package installs,
-# starts Tidepool with a window that is not blank under Xvfb, decompresses a fixture ROM with the
-# installed tidepool-cli, and removes cleanly.
+# validate, a DESTDIR install lays out exactly the expected files, lintian finds no error in the
+# package, and the package installs, starts Tidepool with a window that is not blank under Xvfb,
+# decompresses a fixture ROM with the installed tidepool-cli and compresses it back, holds its
+# man pages, copyright and changelog, and removes cleanly.
 # Usage: packaging/check.sh BUILD_DIR MAKE_TEST_ROM (the build configured with
 # CMAKE_INSTALL_PREFIX=/usr and built; the second the test support's ROM writer).
 set -euo pipefail
@@ -37,6 +38,8 @@ grep -q 'type="application/x-n64-rom"' /usr/share/mime/packages/freedesktop.org.
 echo "== build, install and start the package"
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/tidepool_*.deb)
+# Lintian's errors fail the check; its warnings and notes are shown.
+lintian --fail-on error --allow-root "$deb"
 dpkg -i "$deb" >/dev/null
 [ "$(command -v tidepool)" = /usr/bin/tidepool ]
 dpkg -L tidepool > "$work/listed.txt"
@@ -72,6 +75,14 @@ tidepool-cli --version
 tidepool-cli decompress -q "$work/game.v64"
 [ "$(stat -c %s "$work/dec_game.z64")" = $((64 << 20)) ] || { echo "no decompressed ROM"; exit 1; }
 zcat /usr/share/man/man1/tidepool-cli.1.gz | grep -q '^\.TH TIDEPOOL-CLI'
+zcat /usr/share/man/man1/tidepool.1.gz | grep -q '^\.TH TIDEPOOL '
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    /usr/share/doc/tidepool/copyright
+zcat /usr/share/doc/tidepool/changelog.gz | head -1 | grep -q '^tidepool (1\.0) '
+"$make_test_rom" --like-an-original "$work/original.z64"
+tidepool-cli decompress -q "$work/original.z64"
+tidepool-cli compress -q --like "$work/original.z64" -o "$work/back.z64" "$work/dec_original.z64"
+cmp "$work/original.z64" "$work/back.z64" || { echo "compress did not give the original back"; exit 1; }
 
 if $installed_before; then
     echo "tidepool was installed before the check: it stays installed, so removal is not checked"
