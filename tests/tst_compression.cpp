@@ -12,9 +12,11 @@
 #include "romfixture.h"
 #include "romjob.h"
 #include "romplan.h"
+#include "yaz0matchingencoder.h"
 #include "zeropagedimage.h"
 
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtTest>
 
 namespace {
@@ -101,6 +103,7 @@ private slots:
     void rangesMustNameEntriesThatMayBeCompressed();
     void inputFilesOfAnyLength_data();
     void inputFilesOfAnyLength();
+    void largeFileIsEncodedAsWhole();
     void jobNamesTheDumpOrStops_data();
     void jobNamesTheDumpOrStops();
     void placedFilesNeverOverlap_data();
@@ -485,6 +488,38 @@ void TestCompression::inputFilesOfAnyLength()
     QCOMPARE(written.size() % 4, 0);
     const QByteArray back = decompressed(written, fixture.tableAddress());
     QCOMPARE(firstDifferentFile(back, rom, fixture.tableAddress()), QString());
+}
+
+// A file large enough to be encoded in parts, on several threads, is stored as it would be
+// encoded whole.
+void TestCompression::largeFileIsEncodedAsWhole()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    const QByteArray large
+        = RomFixture::codeLike(5 * Yaz0MatchingEncoder::PartedFile::defaultPartSize / 2, 14);
+    fixture.addFile(large, RomFixture::Storage::Compressed);
+    fixture.storeLikeAnOriginal();
+    const QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    QByteArray rom = decompressed(original, table);
+    const RomFixture::File &file = fixture.entries().last();
+    rom[file.virtualStart + 100000] = char(rom.at(file.virtualStart + 100000) ^ 0x55);
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(3);
+    const CompressionJob::Runner runner
+        = [&pool](int count, const std::function<void(int index)> &task) {
+              for (int i = 0; i < count; ++i)
+                  pool.start([&task, i] { task(i); });
+              pool.waitForDone();
+          };
+    const CompressionJob::Result result
+        = CompressionJob::compress(rom, table, layoutLike(original), runner);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const FileRecord stored = FileTable::read(result.image, table).last();
+    const QByteArray whole
+        = Yaz0MatchingEncoder::encodeFile(rom.mid(file.virtualStart, large.size()));
+    QVERIFY(result.image.mid(stored.physicalStart, whole.size()) == whole);
 }
 
 // A way back that gives a known dump says so; one asked to stop, while encoding or after its

@@ -103,6 +103,8 @@ private slots:
     void matchingEncoderKnownAnswers();
     void matchingEncoderFollowsTheRule_data();
     void matchingEncoderFollowsTheRule();
+    void partedFileIsTheWholeFile_data();
+    void partedFileIsTheWholeFile();
 };
 
 void TestYaz0::decodes_data()
@@ -317,6 +319,41 @@ void TestYaz0::matchingEncoderFollowsTheRule()
     QCOMPARE(file.left(4), QByteArray("Yaz0"));
     QCOMPARE(Yaz0::declaredSize(file.constData(), file.size()), qint32(data.size()));
     QCOMPARE(file.mid(8, 8), QByteArray(8, '\0'));
+}
+
+void TestYaz0::partedFileIsTheWholeFile_data()
+{
+    constexpr int part = Yaz0MatchingEncoder::PartedFile::defaultPartSize;
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("partSize");
+    QTest::newRow("code, parts and a bit") << RomFixture::codeLike(2 * part + 1234, 8) << part;
+    QTest::newRow("noise, exactly two parts") << RomFixture::noise(2 * part, 10) << part;
+    // A run that starts long before a part and ends inside the next: the window before the part
+    // begins in the middle of it.
+    QByteArray run = RomFixture::textureLike(part - 5000, 11) + QByteArray(part + 9000, '\0')
+        + RomFixture::sparse(part, 12);
+    QTest::newRow("a run across a part's start") << run << part;
+    // Long matches everywhere: parts meet only after many tokens of 0x111 bytes.
+    QTest::newRow("one short period") << QByteArray("tidepool").repeated(part / 3) << part;
+    QTest::newRow("a single part") << RomFixture::codeLike(part / 2, 13) << part;
+    // Parts shorter than the window, than a match, than a token.
+    QTest::newRow("text, small parts") << RomFixture::textLike(200000, 9) << 3000;
+    QTest::newRow("runs, parts of 100 bytes")
+        << QByteArray(5000, 'a') + QByteArray(5000, 'b') << 100;
+    QTest::newRow("code, parts of one byte") << RomFixture::codeLike(3000, 15) << 1;
+    QTest::newRow("nothing at all") << QByteArray() << part;
+}
+
+// Encoded in parts, each on its own (the last first), a file comes out byte for byte as encoded
+// whole.
+void TestYaz0::partedFileIsTheWholeFile()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, partSize);
+    Yaz0MatchingEncoder::PartedFile parted(data, partSize);
+    for (int i = parted.parts() - 1; i >= 0; --i)
+        parted.encodePart(i);
+    QVERIFY(parted.file() == Yaz0MatchingEncoder::encodeFile(data));
 }
 
 QTEST_GUILESS_MAIN(TestYaz0)

@@ -203,11 +203,19 @@ struct Scratch
 class MatchFinder
 {
 public:
-    MatchFinder(const uchar *data, int size, Scratch &scratch)
+    // Ready to search from position on: the window before it is indexed first. The run of equal
+    // bytes that the window starts in, if it began before, is listed as a whole.
+    MatchFinder(const uchar *data, int size, Scratch &scratch, int position = 0)
         : source(data), length(size), hashBits(bitsFor(size)), head(headOf(scratch, hashBits)),
-          previous(scratch.previous.data()), older(scratch.older)
+          previous(scratch.previous.data()), older(scratch.older),
+          added(std::max(position - windowSize, 0))
     {
         older.reserve(windowSize);
+        int runStart = added;
+        while (runStart > 0 && source[runStart - 1] == source[added])
+            --runStart;
+        if (runStart < added && startAt(runStart).run)
+            runIndex.add(source, length, runStart);
     }
 
     // Short, so that it is inlined where the encoder asks: most positions of most data have no
@@ -360,7 +368,7 @@ private:
     int *previous; // per position of the window, by position modulo its size
     std::vector<int> &older;
     RunIndex runIndex;
-    int added = 0;
+    int added; // the positions before it are indexed
     struct
     {
         int position = -1;
@@ -383,46 +391,120 @@ char *putMatch(char *out, const Match &match)
     return out;
 }
 
-// Encodes the length bytes at source to out, which has room for the worst case, and returns the
-// end of what it wrote.
-char *encodeTo(char *out, const uchar *source, int length, Scratch &scratch)
+// The bytes of a match token that starts with first: three for the long ones.
+int matchTokenSize(uchar first)
 {
-    MatchFinder finder(source, length, scratch);
-    int position = 0;
-    bool havePending = false; // the match found one position ahead, to be taken next
-    Match pending;
-    while (position < length) {
-        char *const codeAt = out++;
-        uchar code = 0;
-        for (int bit = 0; bit < 8 && position < length; ++bit) {
-            Match match;
-            if (havePending) {
-                match = pending;
-                havePending = false;
-            } else {
-                match = finder.find(position);
-                if (match.length >= minimumMatch) {
-                    const Match next = finder.find(position + 1);
-                    if (next.length >= match.length + 2) {
-                        pending = next;
-                        havePending = true;
-                        match = Match();
-                    }
-                }
-            }
-            if (match.length >= minimumMatch) {
-                out = putMatch(out, match);
-                position += match.length;
-            } else {
-                code |= uchar(0x80 >> bit);
-                *out++ = char(source[position]);
-                ++position;
-            }
-        }
-        *codeAt = char(code);
-    }
-    return out;
+    return first >> 4 == 0 ? 3 : 2;
 }
+
+// How many bytes of the data the match token at token stands for.
+int matchTokenLength(const uchar *token)
+{
+    return token[0] >> 4 == 0 ? token[2] + longMatch : (token[0] >> 4) + 2;
+}
+
+// Writes tokens behind a code byte for each group of eight, most significant bit first, 1 for a
+// literal; the unused bits of the last code byte are 0.
+class TokenWriter
+{
+public:
+    explicit TokenWriter(char *at) : out(at) { }
+
+    void literal(uchar byte)
+    {
+        begin(true);
+        *out++ = char(byte);
+    }
+    void match(const Match &match)
+    {
+        begin(false);
+        out = putMatch(out, match);
+    }
+    void pendingMatch(const Match &match) { this->match(match); }
+    // A token already encoded: a literal's byte, or a match's two or three bytes.
+    void token(bool isLiteral, const char *bytes, int size)
+    {
+        begin(isLiteral);
+        std::memcpy(out, bytes, size_t(size));
+        out += size;
+    }
+    // Whether the next token begins a group of eight.
+    bool atGroupStart() const { return bit == 8; }
+    // A whole group of eight tokens already encoded: their code byte, then their bytes.
+    void group(uchar groupCode, const char *bytes, int size)
+    {
+        if (codeAt)
+            *codeAt = char(code);
+        codeAt = nullptr;
+        *out++ = char(groupCode);
+        std::memcpy(out, bytes, size_t(size));
+        out += size;
+    }
+
+    // The end of what was written.
+    char *finish()
+    {
+        if (codeAt)
+            *codeAt = char(code);
+        return out;
+    }
+
+private:
+    void begin(bool isLiteral)
+    {
+        if (bit == 8) {
+            if (codeAt)
+                *codeAt = char(code);
+            codeAt = out++;
+            code = 0;
+            bit = 0;
+        }
+        code |= isLiteral ? uchar(0x80 >> bit) : uchar(0);
+        ++bit;
+    }
+
+    char *out;
+    char *codeAt = nullptr;
+    uchar code = 0;
+    int bit = 8;
+};
+
+// The rule's parse, a step at a time, from a position where a token starts with no match pending
+// (such a position decides the whole parse after it): a step gives the tokens up to the next.
+class Parser
+{
+public:
+    Parser(const uchar *data, int size, Scratch &scratch, int from)
+        : source(data), length(size), finder(data, size, scratch, from), position(from)
+    { }
+
+    int at() const { return position; }
+
+    template <typename Sink> void step(Sink &sink)
+    {
+        const Match match = finder.find(position);
+        if (match.length < minimumMatch) {
+            sink.literal(source[position]);
+            ++position;
+            return;
+        }
+        const Match next = finder.find(position + 1);
+        if (next.length >= match.length + 2) {
+            sink.literal(source[position]);
+            sink.pendingMatch(next);
+            position += 1 + next.length;
+            return;
+        }
+        sink.match(match);
+        position += match.length;
+    }
+
+private:
+    const uchar *source;
+    int length;
+    MatchFinder finder;
+    int position;
+};
 
 // At worst every byte is a literal: one code byte for every eight.
 int worstCase(int length)
@@ -435,11 +517,126 @@ QByteArray encodeAfter(int prefix, const char *data, int length)
 {
     thread_local Scratch scratch;
     QByteArray encoded(prefix + worstCase(length), Qt::Uninitialized);
-    char *const end
-        = encodeTo(encoded.data() + prefix, reinterpret_cast<const uchar *>(data), length, scratch);
-    encoded.truncate(int(end - encoded.constData()));
+    TokenWriter writer(encoded.data() + prefix);
+    Parser parser(reinterpret_cast<const uchar *>(data), length, scratch, 0);
+    while (parser.at() < length)
+        parser.step(writer);
+    encoded.truncate(int(writer.finish() - encoded.constData()));
     return encoded;
 }
+
+// The tokens of a part as they are found, without code bytes: their bytes, and of each whether
+// it is a literal, a match, or a match found one position ahead (its start is no place for a
+// parse to begin).
+enum TokenKind : quint8 { Literal, MatchToken, PendingMatch };
+
+class PartRecorder
+{
+public:
+    // Room for the tokens of up to positions bytes of data: no token has more bytes than the
+    // positions it stands for.
+    explicit PartRecorder(int positions)
+        : bytes(size_t(positions)), kinds(size_t(positions)), byteAt(bytes.data()),
+          kindAt(kinds.data())
+    { }
+
+    void literal(uchar byte)
+    {
+        *kindAt++ = Literal;
+        *byteAt++ = char(byte);
+    }
+    void match(const Match &match) { record(MatchToken, match); }
+    void pendingMatch(const Match &match) { record(PendingMatch, match); }
+
+    // Hands the tokens over to the part. They are kept here until then, apart from the parts
+    // other threads write, so that no two threads write to the same cache line for every token.
+    void moveTo(PartedFile::Part &part)
+    {
+        bytes.resize(size_t(byteAt - bytes.data()));
+        kinds.resize(size_t(kindAt - kinds.data()));
+        part.bytes = std::move(bytes);
+        part.kinds = std::move(kinds);
+    }
+
+private:
+    void record(TokenKind kind, const Match &match)
+    {
+        *kindAt++ = kind;
+        byteAt = putMatch(byteAt, match);
+    }
+
+    std::vector<char> bytes;
+    std::vector<quint8> kinds;
+    char *byteAt;
+    quint8 *kindAt;
+};
+
+// Walks a part's tokens in order, with the position in the data each starts at.
+class PartCursor
+{
+public:
+    explicit PartCursor(const PartedFile::Part &walked) : part(walked), position(walked.start) { }
+
+    bool atEnd() const { return token == part.kinds.size(); }
+    // Moves on to the first token that starts at or after target (or the end); true when one
+    // starts exactly there and a parse may go on from it.
+    bool reach(int target)
+    {
+        while (!atEnd() && position < target)
+            next();
+        return position == target && (atEnd() || part.kinds[token] != PendingMatch);
+    }
+    // The tokens from here on, a group of eight at a time once the writer starts a group: the
+    // bytes of a group lie together in the part, so they are copied at once behind their code.
+    void copyRestTo(TokenWriter &writer)
+    {
+        const quint8 *const kinds = part.kinds.data();
+        const uchar *const bytes = reinterpret_cast<const uchar *>(part.bytes.data());
+        const size_t count = part.kinds.size();
+        for (; token < count && !writer.atGroupStart(); ++token)
+            copyOne(writer, kinds[token], bytes);
+        for (; token + 8 <= count; token += 8) {
+            uchar code = 0;
+            size_t size = 0;
+            for (int i = 0; i < 8; ++i) {
+                const bool isLiteral = kinds[token + size_t(i)] == Literal;
+                code |= isLiteral ? uchar(0x80 >> i) : uchar(0);
+                size += isLiteral ? 1 : size_t(matchTokenSize(bytes[byte + size]));
+            }
+            writer.group(code, part.bytes.data() + byte, int(size));
+            byte += size;
+        }
+        for (; token < count; ++token)
+            copyOne(writer, kinds[token], bytes);
+    }
+
+private:
+    void copyOne(TokenWriter &writer, quint8 kind, const uchar *bytes)
+    {
+        const bool isLiteral = kind == Literal;
+        const int size = isLiteral ? 1 : matchTokenSize(bytes[byte]);
+        writer.token(isLiteral, part.bytes.data() + byte, size);
+        byte += size_t(size);
+    }
+
+    void next()
+    {
+        const uchar *const bytes = reinterpret_cast<const uchar *>(part.bytes.data()) + byte;
+        if (part.kinds[token] == Literal) {
+            position += 1;
+            byte += 1;
+        } else {
+            position += matchTokenLength(bytes);
+            byte += size_t(matchTokenSize(bytes[0]));
+        }
+        ++token;
+    }
+
+    const PartedFile::Part &part;
+    size_t token = 0;
+    size_t byte = 0;
+    int position;
+};
 
 } // namespace
 
@@ -452,6 +649,61 @@ QByteArray encodeFile(const QByteArray &data)
 {
     QByteArray file = encodeAfter(Yaz0::headerSize, data.constData(), data.size());
     Yaz0::writeHeader(file.data(), data.size());
+    return file;
+}
+
+PartedFile::PartedFile(const QByteArray &data, int partSize) : source(data)
+{
+    const int length = source.size();
+    const qint64 step = std::max(partSize, 1);
+    for (qint64 start = 0; start < length || start == 0; start += step)
+        partList.push_back({int(start), int(std::min(start + step, qint64(length))), {}, {}});
+}
+
+void PartedFile::encodePart(int index)
+{
+    thread_local Scratch scratch;
+    Part &part = partList[size_t(index)];
+    const int start = part.start;
+    const int stop = part.end;
+    const int length = source.size();
+    // The parse stops at the first token start at or after stop: a literal and a longest match
+    // past it at most.
+    PartRecorder recorder(std::min(stop + 1 + maximumMatch, length) - start);
+    Parser parser(reinterpret_cast<const uchar *>(source.constData()), length, scratch, start);
+    while (parser.at() < stop)
+        parser.step(recorder);
+    recorder.moveTo(part);
+    part.end = parser.at();
+}
+
+QByteArray PartedFile::file()
+{
+    thread_local Scratch scratch;
+    const int length = source.size();
+    QByteArray file(Yaz0::headerSize + worstCase(length), Qt::Uninitialized);
+    TokenWriter writer(file.data() + Yaz0::headerSize);
+    int position = 0; // where the parse is: a token starts there with no match pending
+    for (const Part &part : partList) {
+        if (position >= part.end)
+            continue; // the parse went on past this part
+        PartCursor cursor(part);
+        if (!cursor.reach(position)) {
+            Parser parser(
+                reinterpret_cast<const uchar *>(source.constData()), length, scratch, position);
+            do {
+                parser.step(writer);
+                position = parser.at();
+            } while (position < part.end && !cursor.reach(position));
+            if (position >= part.end)
+                continue;
+        }
+        cursor.copyRestTo(writer);
+        position = part.end;
+    }
+    file.truncate(int(writer.finish() - file.constData()));
+    Yaz0::writeHeader(file.data(), length);
+    partList.clear();
     return file;
 }
 

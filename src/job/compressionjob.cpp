@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace CompressionJob {
 
@@ -98,8 +100,21 @@ bool originalStoresTheSame(
     return produced == length && std::memcmp(decoded, content, size_t(length)) == 0;
 }
 
+// A file this large is encoded in parts, on all the runner's threads (see
+// Yaz0MatchingEncoder::PartedFile); smaller ones are encoded whole, each on one.
+constexpr int partedFileSize = 2 * Yaz0MatchingEncoder::PartedFile::defaultPartSize;
+
+void padToAlignment(Piece &piece)
+{
+    piece.stored.append(
+        QByteArray(int(Piece::align(piece.stored.size()) - piece.stored.size()), '\0'));
+    piece.length = piece.stored.size();
+}
+
+// Stores, keeps or encodes a file; a large file to encode is only split into parts, in parted.
 void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
-    const QByteArray &original, const QVector<FileRecord> &originalFiles)
+    const QByteArray &original, const QVector<FileRecord> &originalFiles,
+    std::unique_ptr<Yaz0MatchingEncoder::PartedFile> &parted)
 {
     const char *content = rom.constData() + file.virtualStart;
     const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
@@ -113,32 +128,70 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
             piece.length = DecompressionPass::storedLength(originalFiles.at(file.index));
             return;
         }
-        piece.stored
-            = Yaz0MatchingEncoder::encodeFile(QByteArray::fromRawData(content, int(length)));
-        piece.stored.append(
-            QByteArray(int(Piece::align(piece.stored.size()) - piece.stored.size()), '\0'));
-        piece.length = piece.stored.size();
+        const QByteArray data = QByteArray::fromRawData(content, int(length));
+        if (length >= partedFileSize) {
+            parted = std::make_unique<Yaz0MatchingEncoder::PartedFile>(data);
+            return;
+        }
+        piece.stored = Yaz0MatchingEncoder::encodeFile(data);
+        padToAlignment(piece);
     }
 }
 
-// The pieces of every file, stored or encoded; empty when filesEncoded asked to stop.
+// The pieces of every file, stored or encoded; empty when filesEncoded asked to stop. Files are
+// prepared at once; then the parts of the large files to encode, all at once; then each large
+// file is joined from its parts.
 QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &files,
     const Layout &layout, const QVector<FileRecord> &originalFiles, const Runner &runner,
     const FilesEncoded &filesEncoded)
 {
+    using Yaz0MatchingEncoder::PartedFile;
     QVector<Piece> pieces(files.size());
     for (int i = 0; i < files.size(); ++i)
         pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
     Piece *const each = pieces.data(); // detached once, before any thread writes to it
+    std::vector<std::unique_ptr<PartedFile>> parted(size_t(files.size()));
     QAtomicInt prepared = 0;
     QAtomicInt stopped = 0;
+    const auto done = [&] {
+        const int count = prepared.fetchAndAddOrdered(1) + 1;
+        if (filesEncoded && !filesEncoded(count, files.size()))
+            stopped.storeRelease(1);
+    };
     runAll(runner, files.size(), [&](int i) {
         if (stopped.loadAcquire())
             return;
-        prepare(each[i], rom, files.at(i), layout.original, originalFiles);
-        const int done = prepared.fetchAndAddOrdered(1) + 1;
-        if (filesEncoded && !filesEncoded(done, files.size()))
-            stopped.storeRelease(1);
+        prepare(each[i], rom, files.at(i), layout.original, originalFiles, parted[size_t(i)]);
+        if (!parted[size_t(i)])
+            done();
+    });
+
+    struct PartOf
+    {
+        int file;
+        int part;
+    };
+    std::vector<PartOf> parts;
+    std::vector<int> partedFiles;
+    for (int i = 0; i < files.size(); ++i) {
+        if (!parted[size_t(i)])
+            continue;
+        partedFiles.push_back(i);
+        for (int part = 0; part < parted[size_t(i)]->parts(); ++part)
+            parts.push_back({i, part});
+    }
+    runAll(runner, int(parts.size()), [&](int j) {
+        if (!stopped.loadAcquire())
+            parted[size_t(parts[size_t(j)].file)]->encodePart(parts[size_t(j)].part);
+    });
+    runAll(runner, int(partedFiles.size()), [&](int k) {
+        if (stopped.loadAcquire())
+            return;
+        const int i = partedFiles[size_t(k)];
+        each[i].stored = parted[size_t(i)]->file();
+        parted[size_t(i)].reset();
+        padToAlignment(each[i]);
+        done();
     });
     if (stopped.loadAcquire())
         pieces.clear();
