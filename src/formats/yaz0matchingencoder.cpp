@@ -475,7 +475,7 @@ class Parser
 {
 public:
     Parser(const uchar *data, int size, Scratch &scratch, int from)
-        : source(data), length(size), finder(data, size, scratch, from), position(from)
+        : source(data), finder(data, size, scratch, from), position(from)
     { }
 
     int at() const { return position; }
@@ -501,7 +501,6 @@ public:
 
 private:
     const uchar *source;
-    int length;
     MatchFinder finder;
     int position;
 };
