@@ -437,6 +437,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::runOnWorker(int method)
 {
     jobInProgress = true;
+    compressAction->setEnabled(false);
     thread->start();
     worker->requestMethod(Worker::Method(method));
 }
@@ -660,6 +661,7 @@ void MainWindow::saveFile()
         rememberOriginal(romState.outputFileName);
     }
     jobInProgress = false;
+    compressAction->setEnabled(true); // the loaded ROM is still there to compress
 }
 
 // The output file keeps an existing file as it was unless the whole image is written.
