@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -228,16 +229,11 @@ void compressLikeTheOriginal(benchmark::State &state)
     state.counters["edited_x_decompress"] = edited / decompressing;
 }
 
-// Everything encoded (--files from the first file after the table to the end), with two threads
-// and with one.
-void compressEverything(benchmark::State &state)
+// A compression with -j 2 and with -j 1 in each iteration: their wall times, the speedup, the
+// MB/s of the decoded bytes with two threads and how many copies of them that takes.
+void timeOneAndTwoThreads(
+    benchmark::State &state, const std::function<double(int jobs)> &seconds, qint64 decodedBytes)
 {
-    RoundTripFiles &files = roundTripFiles();
-    const auto seconds = [&](int jobs) {
-        return cliSeconds({QStringLiteral("compress"), QStringLiteral("-f"), QStringLiteral("-j"),
-            QString::number(jobs), QStringLiteral("--files"), QStringLiteral("3-END"),
-            QStringLiteral("-o"), files.output, files.decompressed});
-    };
     double one = 0;
     double two = 0;
     for (auto _ : state) {
@@ -248,12 +244,25 @@ void compressEverything(benchmark::State &state)
     state.counters["wall_ms_j2"] = 1e3 * two / iterations;
     state.counters["wall_ms_j1"] = 1e3 * one / iterations;
     state.counters["speedup_j2"] = one / two;
-    // How many copies of the decoded bytes the whole job takes, with two threads.
-    state.counters["memcpy_x_j2"] = two / iterations / memcpySeconds(originalLikeCompressedBytes);
+    state.counters["MB_per_s_j2"] = double(decodedBytes) / 1e6 / (two / iterations);
+    state.counters["memcpy_x_j2"] = two / iterations / memcpySeconds(decodedBytes);
 }
 
-// A decompressed ROM whose files are one 16 MiB file of code after the table, everything encoded
-// (--files 3): a file that large is encoded in parts, on both threads with -j 2.
+// Everything encoded (--files from the first file after the table to the end), with two threads
+// and with one.
+void compressEverything(benchmark::State &state)
+{
+    RoundTripFiles &files = roundTripFiles();
+    const auto seconds = [&](int jobs) {
+        return cliSeconds({QStringLiteral("compress"), QStringLiteral("-f"), QStringLiteral("-j"),
+            QString::number(jobs), QStringLiteral("--files"), QStringLiteral("3-END"),
+            QStringLiteral("-o"), files.output, files.decompressed});
+    };
+    timeOneAndTwoThreads(state, seconds, originalLikeCompressedBytes);
+}
+
+// A decompressed ROM whose last file is 16 MiB of code, that file alone encoded: a file that large
+// is encoded in parts, on both threads with -j 2.
 void compressOneLargeFile(benchmark::State &state)
 {
     constexpr int length = 16 << 20;
@@ -273,18 +282,7 @@ void compressOneLargeFile(benchmark::State &state)
             QString::number(jobs), QStringLiteral("--files"), QString::number(largeFile),
             QStringLiteral("-o"), output, rom});
     };
-    double one = 0;
-    double two = 0;
-    for (auto _ : state) {
-        two += seconds(2);
-        one += seconds(1);
-    }
-    const double iterations = double(state.iterations());
-    state.counters["wall_ms_j2"] = 1e3 * two / iterations;
-    state.counters["wall_ms_j1"] = 1e3 * one / iterations;
-    state.counters["MB_per_s_j2"] = double(length) / 1e6 / (two / iterations);
-    state.counters["speedup_j2"] = one / two;
-    state.counters["memcpy_x_j2"] = two / iterations / memcpySeconds(length);
+    timeOneAndTwoThreads(state, seconds, length);
 }
 
 } // namespace

@@ -461,12 +461,7 @@ void TestCli::warnsOfACutOffRom()
 // info tells what decompressing will do: the plan's cases, on the program's own list of dumps.
 void TestCli::infoTellsThePlan_data()
 {
-    QTest::addColumn<int>("index");
-    const QVector<PlanCases::Case> &cases = PlanCases::all();
-    for (int i = 0; i < cases.size(); ++i) {
-        if (cases.at(i).knownDumpMd5.isEmpty() && !cases.at(i).addressGiven)
-            QTest::newRow(qPrintable(cases.at(i).name)) << i;
-    }
+    PlanCases::addFrontEndRows();
 }
 
 void TestCli::infoTellsThePlan()

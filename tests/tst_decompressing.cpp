@@ -87,12 +87,7 @@ void TestDecompressing::load(MainWindow &window, const QString &path)
 // own list of dumps.
 void TestDecompressing::factsTellThePlan_data()
 {
-    QTest::addColumn<int>("index");
-    const QVector<PlanCases::Case> &cases = PlanCases::all();
-    for (int i = 0; i < cases.size(); ++i) {
-        if (cases.at(i).knownDumpMd5.isEmpty() && !cases.at(i).addressGiven)
-            QTest::newRow(qPrintable(cases.at(i).name)) << i;
-    }
+    PlanCases::addFrontEndRows();
 }
 
 void TestDecompressing::factsTellThePlan()

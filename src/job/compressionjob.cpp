@@ -436,7 +436,7 @@ Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Ru
     const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
     QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
     if (pieces.size() != files.size())
-        return refusal(Refusal::Stopped, windowText("Stopped before the last file"));
+        return refusal(Refusal::Stopped, stoppedText());
     const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
                             pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
                                             : CompressionLayout::placePacked(pieces);

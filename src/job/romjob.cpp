@@ -191,7 +191,7 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         image.leaveToProcessExit();
     const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan, observer);
     if (!outcome.finished)
-        return failure(result, request.romPath, windowText("Stopped before the last file"));
+        return failure(result, request.romPath, stoppedText());
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = outcome.checksums;
     result.warnings << PassPlan::cutShortWarnings(outcome.cutShort, plan.address);
@@ -261,7 +261,7 @@ Result compressFile(const Request &request, const CompressRequest &how,
     if (!wrong.isEmpty())
         return failure(result, request.romPath, wrong);
     if (how.stopRequested && how.stopRequested())
-        return failure(result, request.romPath, windowText("Stopped before the last file"));
+        return failure(result, request.romPath, stoppedText());
     if (writeError.isEmpty())
         writeError = output.writesUnseen() ? output.place() : output.write(image, size);
     result.files = compressed.files;

@@ -11,4 +11,10 @@ inline QString windowText(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
+// Why a job that was asked to stop gives no result.
+inline QString stoppedText()
+{
+    return windowText("Stopped before the last file");
+}
+
 #endif // WINDOWTEXT_H

@@ -3,6 +3,7 @@
 #include "romfixture.h"
 
 #include <QCryptographicHash>
+#include <QtTest>
 
 namespace PlanCases {
 
@@ -119,6 +120,16 @@ const QVector<Case> &all()
 {
     static const QVector<Case> cases = build();
     return cases;
+}
+
+void addFrontEndRows()
+{
+    QTest::addColumn<int>("index");
+    const QVector<Case> &cases = all();
+    for (int i = 0; i < cases.size(); ++i) {
+        if (cases.at(i).knownDumpMd5.isEmpty() && !cases.at(i).addressGiven)
+            QTest::newRow(qPrintable(cases.at(i).name)) << i;
+    }
 }
 
 } // namespace PlanCases

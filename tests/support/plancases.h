@@ -35,6 +35,10 @@ struct Case
 // Built once, on first use.
 const QVector<Case> &all();
 
+// A data table of one column, "index" (into all()), with a row for each case a front end can be
+// given as a user gives it: its address searched for, and the program's own list of dumps.
+void addFrontEndRows();
+
 } // namespace PlanCases
 
 #endif // PLANCASES_H
