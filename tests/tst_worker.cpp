@@ -5,6 +5,7 @@
 #include "romstate.h"
 #include "worker.h"
 #include "workersignals.h"
+#include "yaz0encoder.h"
 
 #include <QRandomGenerator>
 #include <QThread>
@@ -84,6 +85,7 @@ private slots:
     void abortStopsThePass();
     void emptyFileListEndsSilently();
     void passReportsEachFileThenFinishes();
+    void imageIsWholeWhenAnnounced();
     void pausesThatReturnAtOnceLeaveNothingBehind();
     void survivesRandomRequestsAndAborts();
 };
@@ -322,6 +324,31 @@ void TestWorker::passReportsEachFileThenFinishes()
     QCOMPARE(wordAt(out, 0x100 + 8), 0x1000u);
     QCOMPARE(wordAt(out, 0x100 + 16 + 8), 0u); // the absent file's entry is not rewritten
     QCOMPARE(wordAt(out, 0x100 + 32 + 8), 0x1020u);
+}
+
+// A file that decodes past its range grows the image by the difference; the slot that saves the
+// image must find it whole when decompressed() arrives. A direct connection reads it at the very
+// moment of the emission, on the worker's thread, so no queued delay can hide an early one.
+void TestWorker::imageIsWholeWhenAnnounced()
+{
+    WorkerRig rig;
+    fillManyFiles(rig.state, 3);
+    const QByteArray content = RomFixture::codeLike(0x1000 + 19, 5);
+    const QByteArray yaz0 = Yaz0Encoder::encodeFile(content);
+    rig.state.romImage.replace(0x2000, yaz0.size(), yaz0);
+    rig.state.files[1] = FileRecord {1, 0x3000, 0x4000, 0x2000, 0x2000 + int(yaz0.size())};
+    QByteArray seen;
+    QObject::connect(
+        &rig.worker, &Worker::decompressed, &rig.worker, [&] { seen = rig.state.outputImage; },
+        Qt::DirectConnection);
+    WorkerSignals sig(&rig.worker);
+    rig.startWithoutPauses();
+    rig.worker.requestMethod(Worker::Method1);
+    QTRY_COMPARE_WITH_TIMEOUT(sig.decompressed, 1, 10000);
+    QCOMPARE(seen.size(), 0x4000000 + 19);
+    QVERIFY(seen.mid(0x3000, content.size()) == content);
+    // A later file still goes to its own offset.
+    QCOMPARE(seen.mid(0x1020, 16), QByteArray(16, 'r'));
 }
 
 // Requests of every kind at random moments, and the worker torn down at random moments: nothing

@@ -128,11 +128,14 @@ void Worker::doMethod1()
     observer.afterFile = [this](int done, int count) {
         qDebug() << done << "/" << count << "done.";
         emit valueChanged(done - 1, QStringLiteral("%1/%2 files done.").arg(done).arg(count));
-        if (done == count)
-            emit decompressed();
     };
     ByteArrayImage image(romState->outputImage);
-    DecompressionJob::runPass(romState->romImage, image, plan, observer);
+    // The pass may still be moving bytes after its last file (a file that came out longer or
+    // shorter than its range leaves a gap to close), so the image is announced only once the
+    // pass has returned it whole.
+    const bool finished = DecompressionJob::runPass(romState->romImage, image, plan, observer);
+    if (finished && !plan.files.isEmpty())
+        emit decompressed();
 }
 
 // The window's plan for the table it read. A table put into the record without one is planned by
