@@ -5,7 +5,6 @@
 #include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "outputfile.h"
-#include "passplan.h"
 #include "romjob.h"
 #include "romplan.h"
 
@@ -24,9 +23,9 @@ void decompressionPass(benchmark::State &state)
     for (auto _ : state) {
         QByteArray output = DecompressionPass::newOutputImage();
         const CpuTimer timer;
-        const PassPlan::Plan plan
-            = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
-        if (!plan.refusal.isEmpty())
+        const RomPlan::Plan plan
+            = RomPlan::prepare(rom, RomPlan::TableChoice::at(fixture.tableAddress(), false));
+        if (!plan.ok())
             state.SkipWithError("the table was refused");
         ByteArrayImage image(output);
         DecompressionJob::runPass(rom, image, plan);

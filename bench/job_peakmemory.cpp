@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
     request.replaceOutput = true;
     const RomJob::Result result = RomJob::decompressFile(request);
     if (!result.ok()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(result.failedPath), qPrintable(result.error));
+        std::fprintf(
+            stderr, "%s: %s\n", qPrintable(result.failedPath), qPrintable(result.refusal.text));
         return 1;
     }
     std::printf("%d files written to %s\n", result.files, argv[2]);

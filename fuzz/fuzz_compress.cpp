@@ -11,7 +11,6 @@
 #include "filetable.h"
 #include "gamepresets.h"
 #include "imagebuffer.h"
-#include "passplan.h"
 #include "romplan.h"
 #include "zeropagedimage.h"
 
@@ -23,9 +22,8 @@ namespace {
 // The decompressed ROM, cut after its last file (the way back reads a ROM of any length).
 QByteArray decompressed(const QByteArray &original, qint32 address)
 {
-    const PassPlan::Plan plan
-        = RomPlan::prepare(original, PassPlan::TableChoice::at(address, false));
-    if (!plan.refusal.isEmpty())
+    const RomPlan::Plan plan = RomPlan::prepare(original, RomPlan::TableChoice::at(address, false));
+    if (!plan.ok())
         return QByteArray();
     ZeroPagedImage image(DecompressionPass::outputImageSize);
     DecompressionJob::run(original, image, plan);
@@ -48,15 +46,20 @@ void changeWord(QByteArray &rom, qint32 address, quint32 selector, quint32 value
 
 void compressBoth(const QByteArray &rom, qint32 address, const QByteArray &original)
 {
-    CompressionJob::Layout like;
+    RomPlan::Layout like;
     like.likeOriginal = true;
-    like.original = original;
-    CompressionJob::Layout packed;
-    packed.compressedFiles = {{3, CompressionJob::lastEntry}};
-    for (const CompressionJob::Layout &layout : {like, packed}) {
-        const CompressionJob::Result result = CompressionJob::compress(rom, address, layout);
-        if (result.refusal == CompressionJob::Refusal::Result
-            && result.error.contains(QLatin1String("bug in Tidepool")))
+    like.original = &original;
+    RomPlan::Layout packed;
+    packed.compressedFiles = {{3, RomPlan::lastEntry}};
+    for (const RomPlan::Layout &layout : {like, packed}) {
+        const RomPlan::CompressionPlan plan
+            = RomPlan::prepareCompression(rom, RomPlan::TableChoice::at(address, false), layout);
+        if (!plan.ok())
+            continue;
+        const CompressionJob::Result result
+            = CompressionJob::compress(rom, layout.likeOriginal ? original : QByteArray(), plan);
+        if (result.refusal.kind == Refusal::Kind::Result
+            && result.refusal.text.contains(QLatin1String("bug in Tidepool")))
             std::abort();
         if (result.ok() && result.image.size() > CompressionJob::maxImageSize)
             std::abort();

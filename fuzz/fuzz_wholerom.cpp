@@ -11,7 +11,6 @@
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
-#include "passplan.h"
 #include "rominfo.h"
 #include "romplan.h"
 
@@ -52,8 +51,8 @@ void decompress(const QByteArray &rom, qint32 address)
 {
     FileTable::startsWithExpectedEntry(rom, address);
     QByteArray &output = freshOutputImage();
-    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(address, false));
-    if (!plan.refusal.isEmpty())
+    const RomPlan::Plan plan = RomPlan::prepare(rom, RomPlan::TableChoice::at(address, false));
+    if (!plan.ok())
         return;
     ByteArrayImage image(output);
     const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan);

@@ -68,7 +68,7 @@ void TestCompressing::decompress(const QString &path, const QString &outputPath)
     request.romPath = path;
     request.outputPath = outputPath;
     const RomJob::Result result = RomJob::decompressFile(request);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
 }
 
 void TestCompressing::decompressInTheWindow(

@@ -8,7 +8,7 @@
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "knowndumps.h"
-#include "passplan.h"
+#include "poolrunner.h"
 #include "romfixture.h"
 #include "romjob.h"
 #include "romplan.h"
@@ -31,16 +31,62 @@ RomFixture likeAnOriginal(int family)
 // The image the program's own decompression makes of a big-endian ROM.
 QByteArray decompressed(const QByteArray &rom, qint32 tableAddress)
 {
-    const PassPlan::Plan plan
-        = RomPlan::prepare(rom, PassPlan::TableChoice::at(tableAddress, false));
+    const RomPlan::Plan plan = RomPlan::prepare(rom, RomPlan::TableChoice::at(tableAddress, false));
     ZeroPagedImage image(DecompressionPass::outputImageSize);
     DecompressionJob::run(rom, image, plan);
     return QByteArray(image.constData(), int(image.size()));
 }
 
-CompressionJob::Layout layoutLike(const QByteArray &original)
+// How a test asks for the way back: like an original, or packed.
+struct Layout
 {
-    CompressionJob::Layout layout;
+    QByteArray original;
+    bool likeOriginal = false;
+    QVector<RomPlan::IndexRange> compressedFiles;
+};
+
+RomPlan::CompressionPlan planFor(const QByteArray &rom, qint32 table, const Layout &layout)
+{
+    RomPlan::Layout asked;
+    asked.likeOriginal = layout.likeOriginal;
+    asked.original = &layout.original;
+    asked.compressedFiles = layout.compressedFiles;
+    return RomPlan::prepareCompression(rom, RomPlan::TableChoice::at(table, false), asked);
+}
+
+// The plan's refusal, or what the job made of it.
+CompressionJob::Result build(const QByteArray &rom, qint32 table, const Layout &layout)
+{
+    const RomPlan::CompressionPlan plan = planFor(rom, table, layout);
+    if (!plan.ok()) {
+        CompressionJob::Result refused;
+        refused.refusal = plan.refusal;
+        return refused;
+    }
+    return CompressionJob::build(rom, layout.original, plan);
+}
+
+CompressionJob::Result compress(const QByteArray &rom, qint32 table, const Layout &layout,
+    const CompressionJob::Runner &runner = CompressionJob::Runner())
+{
+    const RomPlan::CompressionPlan plan = planFor(rom, table, layout);
+    if (!plan.ok()) {
+        CompressionJob::Result refused;
+        refused.refusal = plan.refusal;
+        return refused;
+    }
+    return CompressionJob::compress(rom, layout.original, plan, runner);
+}
+
+QString check(
+    const CompressionJob::Result &result, const QByteArray &rom, qint32 table, const Layout &layout)
+{
+    return CompressionJob::check(result, rom, planFor(rom, table, layout));
+}
+
+Layout layoutLike(const QByteArray &original)
+{
+    Layout layout;
     layout.likeOriginal = true;
     layout.original = original;
     return layout;
@@ -148,7 +194,7 @@ void TestCompression::unmodifiedRomComesBackBitForBit()
     RomJob::CompressRequest how;
     how.originalPath = originalPath;
     const RomJob::Result result = RomJob::compressFile(compress, how);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.movedFiles, 0);
     QCOMPARE(result.keptFiles, result.compressedFiles);
     const QByteArray again = readAll(compress.outputPath);
@@ -182,9 +228,9 @@ void TestCompression::editedRomDecompressesToTheEdit()
     else
         edited.replace(start + length / 2, 4, "EDIT");
 
-    const CompressionJob::Layout layout = layoutLike(original);
-    const CompressionJob::Result result = CompressionJob::compress(edited, table, layout);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    const Layout layout = layoutLike(original);
+    const CompressionJob::Result result = compress(edited, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.movedFiles, incompressible ? 1 : 0);
     QCOMPARE(result.keptFiles, result.compressedFiles - 1);
     QCOMPARE(result.image.size(), original.size());
@@ -197,10 +243,10 @@ void TestCompression::packedRomDecompressesToTheRom()
     RomFixture fixture = likeAnOriginal(1);
     const qint32 table = fixture.tableAddress();
     const QByteArray rom = decompressed(fixture.build(), table);
-    CompressionJob::Layout layout;
-    layout.compressedFiles = {{3, 4}, {6, CompressionJob::lastEntry}};
-    const CompressionJob::Result result = CompressionJob::compress(rom, table, layout);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    Layout layout;
+    layout.compressedFiles = {{3, 4}, {6, RomPlan::lastEntry}};
+    const CompressionJob::Result result = compress(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.image.size() % (1 << 20), 0);
     const QVector<FileRecord> entries = FileTable::read(result.image, result.tableAddress);
     for (const FileRecord &file : entries) {
@@ -239,7 +285,7 @@ void TestCompression::refusesWhatCannotBeDone()
     const QByteArray original = fixture.build();
     const qint32 table = fixture.tableAddress();
     QByteArray rom = kind == "compressed" ? original : decompressed(original, table);
-    CompressionJob::Layout layout;
+    Layout layout;
     layout.likeOriginal = kind != "too large" && kind != "overlapping";
     layout.original = kind == "no table" ? QByteArray(1 << 20, '\0') : original;
     if (kind == "too large" || kind == "overlapping") {
@@ -251,8 +297,8 @@ void TestCompression::refusesWhatCannotBeDone()
             putWord(rom, table + 16 * entry + 4, 0x2900000);
         }
     }
-    const CompressionJob::Result result = CompressionJob::compress(rom, table, layout);
-    QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+    const CompressionJob::Result result = compress(rom, table, layout);
+    QVERIFY2(result.refusal.text.contains(reason), qPrintable(result.refusal.text));
     QVERIFY(result.image.isEmpty());
 }
 
@@ -276,10 +322,10 @@ void TestCompression::checkFindsAFaultyResult()
     const QByteArray original = fixture.build();
     const qint32 table = fixture.tableAddress();
     const QByteArray rom = decompressed(original, table);
-    const CompressionJob::Layout layout = layoutLike(original);
-    CompressionJob::Result result = CompressionJob::build(rom, table, layout);
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    QCOMPARE(CompressionJob::check(result, rom, table), QString());
+    const Layout layout = layoutLike(original);
+    CompressionJob::Result result = build(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
+    QCOMPARE(check(result, rom, table, layout), QString());
 
     const QVector<FileRecord> files = FileTable::read(result.image, result.tableAddress);
     if (fault == "compressed byte" || fault == "stored byte") {
@@ -292,7 +338,7 @@ void TestCompression::checkFindsAFaultyResult()
         result.image.replace(at, 8,
             result.image.mid(result.tableAddress + FileTable::entrySize * (entry - 1) + 8, 8));
     }
-    const QString why = CompressionJob::check(result, rom, table);
+    const QString why = check(result, rom, table, layout);
     if (entry < 0) {
         QCOMPARE(why, QString());
     } else {
@@ -356,9 +402,8 @@ void TestCompression::usersEditsComeBack()
         original.replace(words, FileTable::entrySize, QByteArray(FileTable::entrySize, '\0'));
     }
 
-    const CompressionJob::Result result
-        = CompressionJob::compress(rom, table, layoutLike(original));
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    const CompressionJob::Result result = compress(rom, table, layoutLike(original));
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     const FileRecord written = FileTable::read(result.image, result.tableAddress).at(entry);
     QCOMPARE(FileTable::isCompressed(written), compressed);
     const FileRecord before = FileTable::read(original, table).value(entry);
@@ -406,11 +451,10 @@ void TestCompression::damagedOriginalsAreRefused()
     } else if (damage == "declared") {
         putWord(original, int(wordAt(original, words + 8)) + 4, 0x7FFFFFFF);
     }
-    const CompressionJob::Result result
-        = CompressionJob::compress(rom, table, layoutLike(original));
-    QVERIFY2(result.error.startsWith("ORIGINAL") && result.error.contains(reason),
-        qPrintable(result.error));
-    QCOMPARE(result.refusal, CompressionJob::Refusal::Original);
+    const CompressionJob::Result result = compress(rom, table, layoutLike(original));
+    QVERIFY2(result.refusal.text.startsWith("ORIGINAL") && result.refusal.text.contains(reason),
+        qPrintable(result.refusal.text));
+    QCOMPARE(result.refusal.input, Refusal::Input::Original);
     QVERIFY(result.image.isEmpty());
 }
 
@@ -419,7 +463,7 @@ void TestCompression::rangesMustNameEntriesThatMayBeCompressed_data()
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("reason"); // empty: compressed, the last entry alone
-    const int end = CompressionJob::lastEntry;
+    const int end = RomPlan::lastEntry;
     QTest::newRow("no such entries")
         << 5000 << 6000
         << "5000-6000 names no entry: the file table at 0x00007430 has entries 0 to 9";
@@ -427,8 +471,8 @@ void TestCompression::rangesMustNameEntriesThatMayBeCompressed_data()
     QTest::newRow("the header's entry")
         << 0 << 0 << "Entry 0 holds the ROM's header and boot code and must stay stored";
     QTest::newRow("the table's entry") << 1 << end << "Entry 2 holds the file table";
-    QTest::newRow("a file before the table, which would move it")
-        << 1 << 1 << "Compressing files before the file table would move it from 0x00007430";
+    QTest::newRow("the build string's entry")
+        << 1 << 1 << "Entry 1 holds the build string that leads to the file table";
 }
 
 void TestCompression::rangesMustNameEntriesThatMayBeCompressed()
@@ -439,16 +483,16 @@ void TestCompression::rangesMustNameEntriesThatMayBeCompressed()
     RomFixture fixture = likeAnOriginal(0);
     const qint32 table = fixture.tableAddress();
     const QByteArray rom = decompressed(fixture.build(), table);
-    CompressionJob::Layout layout;
+    Layout layout;
     layout.compressedFiles = {{first, last}};
-    const CompressionJob::Result result = CompressionJob::compress(rom, table, layout);
+    const CompressionJob::Result result = compress(rom, table, layout);
     if (reason.isEmpty()) {
-        QVERIFY2(result.ok(), qPrintable(result.error));
+        QVERIFY2(result.ok(), qPrintable(result.refusal.text));
         QCOMPARE(result.compressedFiles, 1);
         QVERIFY(FileTable::isCompressed(FileTable::read(result.image, result.tableAddress).at(9)));
     } else {
-        QVERIFY2(result.error.contains(reason), qPrintable(result.error));
-        QCOMPARE(result.refusal, CompressionJob::Refusal::Ranges);
+        QVERIFY2(result.refusal.text.contains(reason), qPrintable(result.refusal.text));
+        QCOMPARE(result.refusal.kind, Refusal::Kind::Ranges);
     }
 }
 
@@ -481,7 +525,7 @@ void TestCompression::inputFilesOfAnyLength()
     how.originalPath = dir.filePath("game.z64");
     writeAll(how.originalPath, originalLength > 0 ? original.left(originalLength) : original);
     const RomJob::Result result = RomJob::compressFile(request, how);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.warnings.isEmpty(), warning.isEmpty());
     QVERIFY(warning.isEmpty() || result.warnings.join('\n').startsWith(warning));
     const QByteArray written = readAll(request.outputPath);
@@ -507,15 +551,9 @@ void TestCompression::largeFileIsEncodedAsWhole()
 
     QThreadPool pool;
     pool.setMaxThreadCount(3);
-    const CompressionJob::Runner runner
-        = [&pool](int count, const std::function<void(int index)> &task) {
-              for (int i = 0; i < count; ++i)
-                  pool.start([&task, i] { task(i); });
-              pool.waitForDone();
-          };
-    const CompressionJob::Result result
-        = CompressionJob::compress(rom, table, layoutLike(original), runner);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    const CompressionJob::Runner runner = poolRunner(pool);
+    const CompressionJob::Result result = compress(rom, table, layoutLike(original), runner);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     const FileRecord stored = FileTable::read(result.image, table).last();
     const QByteArray whole
         = Yaz0MatchingEncoder::encodeFile(rom.mid(file.virtualStart, large.size()));
@@ -652,8 +690,9 @@ void TestCompression::checkSaysWhatDecompressingWouldDo()
     const QByteArray original = fixture.build();
     const qint32 table = fixture.tableAddress();
     const QByteArray rom = decompressed(original, table);
-    CompressionJob::Result result = CompressionJob::build(rom, table, layoutLike(original));
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    const Layout layout = layoutLike(original);
+    CompressionJob::Result result = build(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     if (fault == "build string") {
         const int at = result.image.indexOf("zelda@");
         QVERIFY(at > 0);
@@ -662,7 +701,7 @@ void TestCompression::checkSaysWhatDecompressingWouldDo()
         const FileRecord file = FileTable::read(result.image, result.tableAddress).at(3);
         putWord(result.image, file.physicalStart + 4, file.virtualEnd - file.virtualStart + 16);
     }
-    const QString why = CompressionJob::check(result, rom, table);
+    const QString why = check(result, rom, table, layout);
     QVERIFY2(why.startsWith(start), qPrintable(why));
     QCOMPARE(why.contains("bug in Tidepool"), bug);
 }

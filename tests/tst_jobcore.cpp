@@ -8,7 +8,6 @@
 #include "knowndumps.h"
 #include "outputfile.h"
 #include "outputfilesystem.h"
-#include "passplan.h"
 #include "plancases.h"
 #include "romfile.h"
 #include "romfixture.h"
@@ -141,8 +140,8 @@ void TestJobCore::refusesTablesLongerThanAnyGames()
     }
 
     QCOMPARE(FileTable::read(rom, address).size(), FileTable::maxFiles + 1);
-    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(address, false));
-    QVERIFY2(plan.refusal.contains("more than 65536 files"), qPrintable(plan.refusal));
+    const RomPlan::Plan plan = RomPlan::prepare(rom, RomPlan::TableChoice::at(address, false));
+    QVERIFY2(plan.refusal.text.contains("more than 65536 files"), qPrintable(plan.refusal.text));
     QVERIFY(plan.files.isEmpty());
 }
 
@@ -338,19 +337,19 @@ void TestJobCore::planDecides()
     const KnownDumps::Dump dump {
         "Test Dump", c.knownDumpMd5.constData(), c.knownDumpAddress, KnownDumps::Compression::Yaz0};
     const KnownDumps::Table dumps {&dump, c.knownDumpMd5.isEmpty() ? 0 : 1};
-    const PassPlan::TableChoice choice
-        = c.addressGiven ? PassPlan::TableChoice::at(c.address, true) : PassPlan::TableChoice();
+    const RomPlan::TableChoice choice
+        = c.addressGiven ? RomPlan::TableChoice::at(c.address, true) : RomPlan::TableChoice();
     RomPlan::Options options;
     options.walkStreams = true;
-    const PassPlan::Plan plan = RomPlan::prepare(
-        c.rom, choice, RomPlan::lookUpOnce(c.rom, dumps), RomPlan::Use::Decompress, options);
+    const RomPlan::Plan plan
+        = RomPlan::prepare(c.rom, choice, RomPlan::lookUpOnce(c.rom, dumps), options);
 
-    const QMap<PassPlan::TableRefusal, PlanCases::Refusal> kinds {
-        {PassPlan::TableRefusal::None, PlanCases::Refusal::None},
-        {PassPlan::TableRefusal::NoTableFound, PlanCases::Refusal::NoTableFound},
-        {PassPlan::TableRefusal::FirstEntry, PlanCases::Refusal::FirstEntry},
-        {PassPlan::TableRefusal::Files, PlanCases::Refusal::Files}};
-    QVERIFY2(kinds.value(plan.refusalKind) == c.refusal, qPrintable(plan.refusal));
+    const QMap<Refusal::Kind, PlanCases::Refusal> kinds {
+        {Refusal::Kind::None, PlanCases::Refusal::None},
+        {Refusal::Kind::NoTableFound, PlanCases::Refusal::NoTableFound},
+        {Refusal::Kind::FirstEntry, PlanCases::Refusal::FirstEntry},
+        {Refusal::Kind::Table, PlanCases::Refusal::Files}};
+    QVERIFY2(kinds.value(plan.refusal.kind) == c.refusal, qPrintable(plan.refusal.text));
     QCOMPARE(plan.ok(), c.refusal == PlanCases::Refusal::None);
     if (c.refusal != PlanCases::Refusal::NoTableFound)
         QCOMPARE(plan.address, c.tableAddress);
@@ -416,8 +415,8 @@ void TestJobCore::refusesAKnownDeflateDumpWithBadStreams()
     request.outputPath = dir.filePath("out.z64");
     const RomJob::Result result = RomJob::decompressFile(request, {}, {dumps, 1});
     // The known dump says DEFLATE, and these streams are none: the first is named.
-    QVERIFY2(result.error.contains("is a DEFLATE stream that is corrupt or ends early"),
-        qPrintable(result.error));
+    QVERIFY2(result.refusal.text.contains("is a DEFLATE stream that is corrupt or ends early"),
+        qPrintable(result.refusal.text));
     QVERIFY(!QFile::exists(request.outputPath));
 }
 
@@ -514,7 +513,7 @@ void TestJobCore::namesAStreamCutShort()
     QVERIFY(romFile.open(QFile::WriteOnly) && romFile.write(rom) == rom.size());
     romFile.close();
     const RomJob::Result result = RomJob::decompressFile(request);
-    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.warnings, facts);
     if (kept < 0) {
         QVERIFY(facts.isEmpty());
@@ -548,8 +547,8 @@ void TestJobCore::namesACutOffRom()
     }
     const QByteArray whole = fixture.build();
     const QByteArray rom = whole.left(kept);
-    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice::at(0x7430, false));
-    QCOMPARE(plan.refusal, QString());
+    const RomPlan::Plan plan = RomPlan::prepare(rom, RomPlan::TableChoice::at(0x7430, false));
+    QCOMPARE(plan.refusal.text, QString());
     int past = 0;
     for (const RomFixture::File &file : fixture.entries()) {
         const qint64 stored = file.storage == RomFixture::Storage::Compressed
@@ -604,7 +603,7 @@ void TestJobCore::deflateRomGivesTheYaz0RomsImage()
         request.romPath = file.fileName();
         request.outputPath = dir.filePath(deflate ? "deflate.z64" : "yaz0.z64");
         const RomJob::Result result = RomJob::decompressFile(request);
-        QVERIFY2(result.ok(), qPrintable(result.error));
+        QVERIFY2(result.ok(), qPrintable(result.refusal.text));
         QFile out(request.outputPath);
         QVERIFY(out.open(QFile::ReadOnly));
         outputs[deflate] = out.readAll();
@@ -647,12 +646,12 @@ void TestJobCore::refusesBrokenDeflateFiles()
         rom.replace(broken.physicalStart, 8, QByteArray(8, '\xFF'));
     else
         putWord(rom, entry + 4, quint32(broken.virtualEnd + change));
-    const PassPlan::Plan plan
-        = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
+    const RomPlan::Plan plan
+        = RomPlan::prepare(rom, RomPlan::TableChoice::at(fixture.tableAddress(), false));
     QCOMPARE(plan.codec, DecompressionPass::Codec::Deflate);
-    QVERIFY2(plan.refusal.startsWith(QStringLiteral("Entry %1 of the file table").arg(index)),
-        qPrintable(plan.refusal));
-    QVERIFY2(plan.refusal.contains(problem), qPrintable(plan.refusal));
+    QVERIFY2(plan.refusal.text.startsWith(QStringLiteral("Entry %1 of the file table").arg(index)),
+        qPrintable(plan.refusal.text));
+    QVERIFY2(plan.refusal.text.contains(problem), qPrintable(plan.refusal.text));
 }
 
 void TestJobCore::jobAnswersToItsObserver_data()
@@ -670,9 +669,9 @@ void TestJobCore::jobAnswersToItsObserver()
     QFETCH(int, stopAt);
     RomFixture fixture = RomFixture::majoraLike();
     const QByteArray rom = fixture.build();
-    const PassPlan::Plan plan
-        = RomPlan::prepare(rom, PassPlan::TableChoice::at(fixture.tableAddress(), false));
-    QCOMPARE(plan.refusal, QString());
+    const RomPlan::Plan plan
+        = RomPlan::prepare(rom, RomPlan::TableChoice::at(fixture.tableAddress(), false));
+    QCOMPARE(plan.refusal.text, QString());
     QList<int> asked;
     QList<int> told;
     DecompressionJob::Observer observer;

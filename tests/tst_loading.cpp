@@ -470,8 +470,11 @@ void TestLoading::saysWhatTheRomIs_data()
     QTest::addColumn<QString>("line"); // a line the area shows once the ROM was looked at
     QByteArray large = romWith({{0x7400, "zelda@"}}, 64 << 20);
     QTest::newRow("a game, 64 MiB") << large << "File table at 0x00007430: 0 files, 0 compressed";
-    QTest::newRow("no build string")
-        << romWith() << "No file table found: choose the game or type the table's address.";
+    QTest::newRow("no build string") << romWith({}, 1 << 20)
+                                     << "No file table found: choose the game or type the table's "
+                                        "address.";
+    QTest::newRow("no build string in a ROM that is too short for one")
+        << romWith() << "No file table found in the 262,144 bytes of the ROM, which looks cut off";
 }
 
 // The ROM is hashed off the GUI thread: the window has returned to its event loop, and shows

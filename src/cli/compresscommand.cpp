@@ -2,6 +2,8 @@
 
 #include "checksum.h"
 #include "console.h"
+#include "outputnames.h"
+#include "poolrunner.h"
 
 #include <QCommandLineParser>
 #include <QThreadPool>
@@ -22,7 +24,7 @@ const QCommandLineOption filesOption {"files",
 bool readIndex(const QString &text, int *index)
 {
     if (text.compare(QLatin1String("END"), Qt::CaseInsensitive) == 0) {
-        *index = CompressionJob::lastEntry;
+        *index = RomPlan::lastEntry;
         return true;
     }
     bool ok = false;
@@ -33,7 +35,8 @@ bool readIndex(const QString &text, int *index)
 } // namespace
 
 CompressCommand::CompressCommand()
-    : RomCommand("compress", "Write a compressed copy of each decompressed ROM.", "cmp_")
+    : RomCommand("compress", "Write a compressed copy of each decompressed ROM.",
+        OutputNames::compressedPrefix)
 { }
 
 QList<QCommandLineOption> CompressCommand::options() const
@@ -41,12 +44,12 @@ QList<QCommandLineOption> CompressCommand::options() const
     return sharedOptions() << likeOption << filesOption;
 }
 
-bool CompressCommand::readRanges(const QString &text, QVector<CompressionJob::IndexRange> *ranges)
+bool CompressCommand::readRanges(const QString &text, QVector<RomPlan::IndexRange> *ranges)
 {
     ranges->clear();
     for (const QString &item : text.split(QLatin1Char(','))) {
         const QStringList ends = item.trimmed().split(QLatin1Char('-'));
-        CompressionJob::IndexRange range;
+        RomPlan::IndexRange range;
         if (ends.size() > 2 || !readIndex(ends.first(), &range.first)
             || !readIndex(ends.last(), &range.last) || range.first > range.last)
             return false;
@@ -85,12 +88,7 @@ RomJob::Result CompressCommand::runJob(
 {
     QThreadPool pool;
     pool.setMaxThreadCount(settings.jobs);
-    const CompressionJob::Runner runner
-        = [&](int count, const std::function<void(int index)> &task) {
-              for (int i = 0; i < count; ++i)
-                  pool.start([&task, i] { task(i); });
-              pool.waitForDone();
-          };
+    const CompressionJob::Runner runner = poolRunner(pool);
     const CompressionJob::FilesEncoded encoded = [&](int done, int total) {
         if (done < total)
             progress(QStringLiteral("%1/%2 files encoded").arg(done).arg(total), false);
@@ -107,12 +105,25 @@ QString CompressCommand::successLine(
     const QString checksums = result.checksums.repaired
         ? QStringLiteral("checksums repaired for %1").arg(Checksum::chipName(result.checksums.chip))
         : QStringLiteral("checksums left alone: unknown boot chip");
-    return QStringLiteral("%1 -> %2: %3 files, %4 compressed (%5 kept as ORIGINAL stores them), %6 "
-                          "moved, %7")
+    const QString laidOut = result.likeOriginal
+        ? QStringLiteral("%1 compressed (%2 kept as ORIGINAL stores them), %3 moved")
+              .arg(result.compressedFiles)
+              .arg(result.keptFiles)
+              .arg(result.movedFiles)
+        : QStringLiteral("%1 compressed, packed").arg(result.compressedFiles);
+    return QStringLiteral("%1 -> %2: %3 files, %4, %5")
         .arg(request.romPath, request.outputPath)
         .arg(result.files)
-        .arg(result.compressedFiles)
-        .arg(result.keptFiles)
-        .arg(result.movedFiles)
-        .arg(checksums);
+        .arg(laidOut, checksums);
+}
+
+// The check cannot be passed by: a compressed ROM whose table does not start as one would be
+// refused by the decompression its check runs, and by every user's.
+QString CompressCommand::firstEntryAdvice(bool addressGiven) const
+{
+    if (addressGiven)
+        return QStringLiteral("Check the address given with --game or --table.");
+    return QStringLiteral("The build string leads to this address: give the table's address with "
+                          "--game or --table (compress cannot go on without the expected first "
+                          "entry, which decompressing the result would ask for).");
 }

@@ -15,7 +15,7 @@ public:
     QList<QCommandLineOption> options() const override;
 
     // "10-941,1000-END": table indices, ranges with both ends included. False for other text.
-    static bool readRanges(const QString &text, QVector<CompressionJob::IndexRange> *ranges);
+    static bool readRanges(const QString &text, QVector<RomPlan::IndexRange> *ranges);
 
 protected:
     int run(const QCommandLineParser &parser, const QStringList &roms) const override;
@@ -24,6 +24,7 @@ protected:
     int romsAtOnce(const Settings &) const override { return 1; }
     QString successLine(
         const RomJob::Request &request, const RomJob::Result &result) const override;
+    QString firstEntryAdvice(bool addressGiven) const override;
 };
 
 #endif // COMPRESSCOMMAND_H

@@ -43,6 +43,11 @@ QString warningLine(const QString &path, const QString &text)
     return errorLine(path, QStringLiteral("warning: ") + text);
 }
 
+QString writeErrorLine(const QString &reason)
+{
+    return QStringLiteral("tidepool-cli: write error: %1").arg(reason);
+}
+
 void printLine(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit() + '\n';
@@ -66,9 +71,8 @@ int finish(int status)
         return status;
     const int error = errno;
     printLine(stderr,
-        QStringLiteral("tidepool-cli: write error: %1")
-            .arg(error ? QString::fromLocal8Bit(std::strerror(error))
-                       : QStringLiteral("standard output could not be written")));
+        writeErrorLine(error ? QString::fromLocal8Bit(std::strerror(error))
+                             : QStringLiteral("standard output could not be written")));
     return Failure;
 }
 

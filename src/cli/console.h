@@ -18,6 +18,9 @@ QString errorLine(const QString &path, const QString &reason);
 // "tidepool-cli: PATH: warning: text": something the user should know about a job that worked.
 QString warningLine(const QString &path, const QString &text);
 
+// "tidepool-cli: write error: reason": standard output could not be written.
+QString writeErrorLine(const QString &reason);
+
 // Writes text and a line end on stream, in the locale's encoding.
 void printLine(std::FILE *stream, const QString &text);
 

@@ -1,6 +1,7 @@
 #include "decompresscommand.h"
 
 #include "console.h"
+#include "outputnames.h"
 
 #include <QCommandLineParser>
 
@@ -12,7 +13,8 @@ const QCommandLineOption noTableCheckOption {
 } // namespace
 
 DecompressCommand::DecompressCommand()
-    : RomCommand("decompress", "Write a decompressed copy of each ROM.", "dec_")
+    : RomCommand(
+        "decompress", "Write a decompressed copy of each ROM.", OutputNames::decompressedPrefix)
 { }
 
 QList<QCommandLineOption> DecompressCommand::options() const
@@ -48,7 +50,11 @@ RomJob::Result DecompressCommand::runJob(
     return RomJob::decompressFile(request, observer);
 }
 
-QString DecompressCommand::firstEntryAdvice() const
+QString DecompressCommand::firstEntryAdvice(bool addressGiven) const
 {
-    return QStringLiteral("Check the address, or go on with --no-table-check.");
+    if (addressGiven)
+        return QStringLiteral("Check the address given with --game or --table, or go on with "
+                              "--no-table-check.");
+    return QStringLiteral("The build string leads to this address: give the table's address with "
+                          "--game or --table, or go on with --no-table-check.");
 }

@@ -18,7 +18,7 @@ protected:
     int run(const QCommandLineParser &parser, const QStringList &roms) const override;
     RomJob::Result runJob(const Settings &settings, const RomJob::Request &request,
         const Progress &progress) const override;
-    QString firstEntryAdvice() const override;
+    QString firstEntryAdvice(bool addressGiven) const override;
 };
 
 #endif // DECOMPRESSCOMMAND_H

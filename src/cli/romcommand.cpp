@@ -4,7 +4,7 @@
 #include "console.h"
 #include "filetable.h"
 #include "gamepresets.h"
-#include "outputfile.h"
+#include "outputnames.h"
 #include "progressline.h"
 #include "romjob.h"
 
@@ -49,10 +49,9 @@ QString addressError(const QString &text)
     const bool hex = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
     bool ok = false;
     const qulonglong value = (hex ? trimmed.mid(2) : trimmed).toULongLong(&ok, hex ? 16 : 10);
-    if (ok && value > 0x7FFFFFFF) {
-        return QStringLiteral("\"%1\" is out of range: the largest file table address is "
-                              "0x7FFFFFFF")
-            .arg(text);
+    if (ok && value > qulonglong(FileTable::maxAddress)) {
+        return QStringLiteral("\"%1\" is out of range: the largest file table address is %2")
+            .arg(text, FileTable::addressText(FileTable::maxAddress));
     }
     return QStringLiteral(
         "\"%1\" is not an address: use 0x and hexadecimal digits, or a decimal number")
@@ -189,31 +188,25 @@ RomJob::Request requestFor(const RomCommand::Settings &settings, const Task &tas
 
 } // namespace
 
-QString RomCommand::withAdvice(const RomJob::Result &result) const
+QString RomCommand::withAdvice(const Settings &settings, const RomJob::Result &result) const
 {
-    switch (result.refusal) {
-    case RomJob::Refusal::OutputExists:
-        return result.error + QStringLiteral("; -f replaces it");
-    case RomJob::Refusal::NoTableFound:
-        return result.error
+    const QString &error = result.refusal.text;
+    switch (result.refusal.kind) {
+    case Refusal::Kind::OutputExists:
+        return error + QStringLiteral("; -f replaces it");
+    case Refusal::Kind::NoTableFound:
+        return error
             + QStringLiteral(": name the game with --game or the table's address with --table");
-    case RomJob::Refusal::FirstEntry:
-        return result.error + QLatin1Char(' ') + firstEntryAdvice();
-    case RomJob::Refusal::None:
-    case RomJob::Refusal::Other:
-    case RomJob::Refusal::Usage:
+    case Refusal::Kind::FirstEntry:
+        return error + QLatin1Char(' ') + firstEntryAdvice(settings.addressGiven);
+    default:
         break;
     }
-    return result.error;
-}
-
-QString RomCommand::firstEntryAdvice() const
-{
-    return QStringLiteral("Check the address given with --game or --table.");
+    return error;
 }
 
 RomCommand::RomCommand(const char *commandName, const char *commandSummary, const char *prefix)
-    : Command(commandName, commandSummary), outputPrefix(QString::fromLatin1(prefix))
+    : Command(commandName, commandSummary), outputPrefix(prefix)
 { }
 
 QList<QCommandLineOption> RomCommand::sharedOptions()
@@ -243,7 +236,7 @@ QString RomCommand::outputPathFor(const Settings &settings, const QString &rom)
         return settings.output;
     const QFileInfo info(rom);
     const QString folder = settings.directory.isEmpty() ? info.path() : settings.directory;
-    return QDir(folder).filePath(OutputFile::defaultName(info.fileName(), settings.outputPrefix));
+    return QDir(folder).filePath(OutputNames::withPrefix(info.fileName(), settings.outputPrefix));
 }
 
 QString RomCommand::successLine(const RomJob::Request &request, const RomJob::Result &result) const
@@ -312,6 +305,15 @@ QString RomCommand::refusalBeforeAnyRom(const Settings &settings)
     return QString();
 }
 
+// Standard output that cannot be written is told as the other failed writes to it are.
+QString RomCommand::failureLine(
+    const Settings &settings, const RomJob::Request &request, const RomJob::Result &result) const
+{
+    if (result.refusal.kind == Refusal::Kind::Output && request.outputToStandardOutput)
+        return Console::writeErrorLine(result.refusal.text);
+    return Console::errorLine(result.failedPath, withAdvice(settings, result));
+}
+
 // One ROM, on a thread of the batch: its job, then what it did or why not.
 void RomCommand::runTask(
     const Settings &settings, const Task &task, ProgressLine &progress, Tally &tally) const
@@ -331,14 +333,15 @@ void RomCommand::runTask(
         result = runJob(settings, request, show);
     } catch (const std::bad_alloc &) {
         result.failedPath = request.romPath;
-        result.error = QStringLiteral("not enough memory");
+        result.refusal
+            = Refusal::of(Refusal::Kind::Unreadable, QStringLiteral("not enough memory"));
     }
     tally.finished.fetchAndAddOrdered(1);
     if (!result.ok()) {
         tally.failed.fetchAndAddOrdered(1);
-        if (result.refusal == RomJob::Refusal::Usage)
+        if (result.refusal.kind == Refusal::Kind::Ranges)
             tally.misused.fetchAndAddOrdered(1);
-        progress.print(stderr, Console::errorLine(result.failedPath, withAdvice(result)));
+        progress.print(stderr, failureLine(settings, request, result));
         return;
     }
     if (!settings.quiet) {

@@ -2,6 +2,7 @@
 #define ROMCOMMAND_H
 
 #include "command.h"
+#include "outputnames.h"
 #include "romjob.h"
 
 class ProgressLine;
@@ -24,7 +25,7 @@ public:
         QStringList otherInputs; // files read besides the ROMs, never written over either
         QString output; // one ROM's output file ("-": standard output), or empty
         QString directory; // the folder for every output, or empty: beside each ROM
-        QString outputPrefix = QStringLiteral("dec_"); // of the default output name
+        const char *outputPrefix = OutputNames::decompressedPrefix; // of the default output name
         bool addressGiven = false; // otherwise each ROM's build string gives it
         qint32 address = 0;
         bool checkFirstEntry = true;
@@ -76,19 +77,22 @@ protected:
     // How many ROMs are worked on at once.
     virtual int romsAtOnce(const Settings &settings) const { return settings.jobs; }
     virtual QString successLine(const RomJob::Request &request, const RomJob::Result &result) const;
-    // What to do about a table that does not start as expected, with this command's options.
-    virtual QString firstEntryAdvice() const;
+    // What to do about a table that does not start as expected, with this command's options,
+    // when the address was given or when the build string led to it.
+    virtual QString firstEntryAdvice(bool addressGiven) const = 0;
 
     // The core's reason, and what to do about it on this command line.
-    QString withAdvice(const RomJob::Result &result) const;
+    QString withAdvice(const Settings &settings, const RomJob::Result &result) const;
 
 private:
     // Why no ROM can be worked on (an error line), or an empty string.
     static QString refusalBeforeAnyRom(const Settings &settings);
+    QString failureLine(const Settings &settings, const RomJob::Request &request,
+        const RomJob::Result &result) const;
     void runTask(
         const Settings &settings, const Task &task, ProgressLine &progress, Tally &tally) const;
 
-    const QString outputPrefix;
+    const char *const outputPrefix;
 };
 
 #endif // ROMCOMMAND_H

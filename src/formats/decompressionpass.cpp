@@ -408,6 +408,12 @@ qint64 storedLength(const FileRecord &file)
                               : qint64(file.virtualEnd) - file.virtualStart;
 }
 
+bool storedInside(const QByteArray &rom, const FileRecord &file)
+{
+    const qint64 length = storedLength(file);
+    return file.physicalStart >= 0 && length >= 0 && file.physicalStart + length <= rom.size();
+}
+
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file)
 {
     const Span stored = slice(rom, file.physicalStart, storedLength(file));

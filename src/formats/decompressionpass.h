@@ -109,6 +109,9 @@ Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddres
 // How many bytes the file's entry says it stores: its compressed file, or the file as it is.
 qint64 storedLength(const FileRecord &file);
 
+// Whether the file's stored bytes lie whole inside the ROM.
+bool storedInside(const QByteArray &rom, const FileRecord &file);
+
 // The stored bytes of a file, cut short where the ROM ends.
 QByteArray storedBytes(const QByteArray &rom, const FileRecord &file);
 

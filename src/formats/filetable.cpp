@@ -9,12 +9,15 @@ namespace FileTable {
 
 namespace {
 
-bool findAfter(const QByteArray &image, const char *buildString, int distance, qint32 *address)
+bool findAfter(const QByteArray &image, const char *buildString, int distance, qint32 *address,
+    qint32 *buildStringAt)
 {
     const int position = image.indexOf(buildString);
     if (position <= 0)
         return false;
     *address = position + distance;
+    if (buildStringAt)
+        *buildStringAt = position;
     return true;
 }
 
@@ -40,6 +43,21 @@ QVector<FileRecord> read(const QByteArray &image, qint32 address)
     return records;
 }
 
+bool endMarkInside(const QByteArray &image, qint32 address, const QVector<FileRecord> &files)
+{
+    return files.size() > maxFiles
+        || entryOffset(address, files.size()) + entrySize <= image.size();
+}
+
+int entryHolding(const QVector<FileRecord> &files, qint64 offset)
+{
+    for (const FileRecord &file : files) {
+        if (hasBytes(file) && file.virtualStart <= offset && offset < file.virtualEnd)
+            return file.index;
+    }
+    return -1;
+}
+
 void writeEntry(char *entry, const FileRecord &file)
 {
     BigEndian::store32(entry, quint32(file.virtualStart));
@@ -57,9 +75,10 @@ bool startsWithExpectedEntry(const QByteArray &image, qint32 address)
     return true;
 }
 
-bool findAddress(const QByteArray &image, qint32 *address)
+bool findAddress(const QByteArray &image, qint32 *address, qint32 *buildStringAt)
 {
-    return findAfter(image, "zelda@", 0x30, address) || findAfter(image, "forest@", 0x40, address);
+    return findAfter(image, "zelda@", 0x30, address, buildStringAt)
+        || findAfter(image, "forest@", 0x40, address, buildStringAt);
 }
 
 QString gameCode(const QByteArray &image)
@@ -94,7 +113,7 @@ bool readAddressText(const QString &text, qint32 *address)
     }
     bool ok = false;
     const uint value = digits.toUInt(&ok, hex ? 16 : 10);
-    if (!ok || value > 0x7FFFFFFFu)
+    if (!ok || value > quint32(maxAddress))
         return false;
     *address = qint32(value);
     return true;

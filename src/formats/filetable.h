@@ -32,6 +32,15 @@ inline bool isCompressed(const FileRecord &file)
     return file.physicalEnd != uncompressedFile && file.physicalEnd != absentFile;
 }
 
+// Whether the entry has bytes in the ROM at all.
+inline bool hasBytes(const FileRecord &file)
+{
+    return file.physicalEnd != absentFile;
+}
+
+// Addresses are signed words that must not be negative.
+constexpr qint32 maxAddress = 0x7FFFFFFF;
+
 // No game's table lists more than about 2,000 files. A table that goes on past this many entries
 // is not a file table (or runs into data that only looks like one), and reading it stops here so
 // that a huge image full of such entries cannot make the file list, or the pass over it, run away.
@@ -50,6 +59,13 @@ inline qint64 entryOffset(qint32 tableAddress, int index)
     return qint64(tableAddress) + qint64(entrySize) * index;
 }
 
+// Whether the table's end mark (the entry after the last one read) lies whole inside the image;
+// when it does not, the image ends inside the table, which is cut off there.
+bool endMarkInside(const QByteArray &image, qint32 address, const QVector<FileRecord> &files);
+
+// The index of the first entry with bytes whose virtual range holds offset, or -1.
+int entryHolding(const QVector<FileRecord> &files, qint64 offset);
+
 // Writes the four words of file as a table entry to the 16 bytes at entry.
 void writeEntry(char *entry, const FileRecord &file);
 
@@ -57,8 +73,9 @@ bool startsWithExpectedEntry(const QByteArray &image, qint32 address);
 
 // The file table lies a fixed distance after a build string: 0x30 after "zelda@" (Ocarina of
 // Time, Majora's Mask), 0x40 after "forest@" (Doubutsu no Mori). A match at offset 0 does not
-// count. Returns false when neither string is found.
-bool findAddress(const QByteArray &image, qint32 *address);
+// count. Returns false when neither string is found; buildStringAt, when given, is where the
+// string that was used starts.
+bool findAddress(const QByteArray &image, qint32 *address, qint32 *buildStringAt = nullptr);
 
 // The 4 header bytes at 59 to 62 up to the first zero, then the version byte at 63 in decimal.
 QString gameCode(const QByteArray &image);
@@ -72,7 +89,7 @@ qint32 parseAddressText(const QString &text);
 
 // The strict reading for addresses typed where a mistake must not pass as 0: spaces around the
 // text are ignored, "0x" or "0X" starts a hexadecimal number, anything else is decimal, and the
-// value must lie in 0 to 0x7FFFFFFF. Returns false for any other text.
+// value must lie in 0 to maxAddress. Returns false for any other text.
 bool readAddressText(const QString &text, qint32 *address);
 
 } // namespace FileTable

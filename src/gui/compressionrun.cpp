@@ -1,5 +1,6 @@
 #include "compressionrun.h"
 
+#include "poolrunner.h"
 #include "windowtext.h"
 
 #include <QThreadPool>
@@ -43,12 +44,7 @@ void CompressionRun::start(const RomJob::Request &request, const RomJob::Compres
     stoppable.stopRequested = [this] { return stopRequested(); };
     watcher.setFuture(QtConcurrent::run([this, request, how = stoppable, knownDumps] {
         QThreadPool pool;
-        const CompressionJob::Runner runner
-            = [&pool](int count, const std::function<void(int index)> &task) {
-                  for (int i = 0; i < count; ++i)
-                      pool.start([&task, i] { task(i); });
-                  pool.waitForDone();
-              };
+        const CompressionJob::Runner runner = poolRunner(pool);
         const CompressionJob::FilesEncoded encoded = [this](int filesDone, int files) {
             total.storeRelease(files);
             // Threads finish out of order; the count only goes up.
@@ -63,7 +59,8 @@ void CompressionRun::start(const RomJob::Request &request, const RomJob::Compres
         } catch (const std::bad_alloc &) {
             RomJob::Result result;
             result.failedPath = request.romPath;
-            result.error = windowText("Not enough memory to compress this ROM");
+            result.refusal = Refusal::of(
+                Refusal::Kind::Unreadable, windowText("Not enough memory to compress this ROM"));
             return result;
         }
     }));

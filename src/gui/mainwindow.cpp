@@ -3,13 +3,14 @@
 #include "byteorder.h"
 #include "checksum.h"
 #include "checksumrepair.h"
-#include "compressionrun.h"
+#include "compressflow.h"
 #include "decompressionpass.h"
+#include "factsarea.h"
 #include "filetable.h"
 #include "gamepresets.h"
 #include "originalrom.h"
 #include "outputfile.h"
-#include "passplan.h"
+#include "outputnames.h"
 #include "romfile.h"
 #include "romplan.h"
 #include "worker.h"
@@ -44,17 +45,13 @@
 namespace {
 
 constexpr int statusTimeout = 2000;
-constexpr int infoLines = 7;
 
 const char makerAddress[] = "https://marrowfen.example/tidepool";
 
-// Decompressed ROMs whose originals are remembered; past this, those no longer on disk are let go.
-constexpr int rememberedOriginals = 50;
-
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+// The settings the window keeps (the way back keeps its own, see OriginalRom).
+const QString recentFilesKey = QStringLiteral("recentFileList");
+const QString romPathKey = QStringLiteral("romPath");
+const QString fileDialogPathKey = QStringLiteral("fileDialogPath");
 
 } // namespace
 
@@ -73,7 +70,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
-    delete compression; // waits for a compression still running: it reads the ROM
+    delete compressFlow; // waits for a compression still running: it reads the ROM
     factsWatcher.waitForFinished();
     worker->abort();
     thread->wait();
@@ -102,6 +99,7 @@ void MainWindow::createMenus()
     compressAction->setStatusTip(tr("Compress the decompressed ROM like its original"));
     compressAction->setEnabled(false);
     fileMenu->addAction(compressAction);
+    // Not a slot: the window's slots are the ones its menus, form and worker reach by name.
     connect(compressAction, &QAction::triggered, this, [this] { startCompression(); });
     fileMenu->addSeparator();
 
@@ -150,19 +148,9 @@ void MainWindow::createForm()
     form->addRow(tr("&File Table Address:"), tableAddressEdit);
     form->addRow(decompressButton);
 
-    infoLabel = new QLabel(startHint());
-    infoLabel->setObjectName(QStringLiteral("romFacts"));
-    infoLabel->setWordWrap(true);
-    infoLabel->setTextFormat(Qt::PlainText);
-    infoLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    infoLabel->setFrameShape(QFrame::StyledPanel);
-    infoLabel->setMargin(4);
-    infoLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Room for the lines of most ROMs, so the window keeps its size from one ROM to the next.
-    factsAreaHeight = infoLines * infoLabel->fontMetrics().lineSpacing() + 12;
-    infoLabel->setMinimumHeight(factsAreaHeight);
-    form->addRow(infoLabel);
-    // Not a slot: the window's slots are the ones its menus, form and worker reach.
+    factsArea = new FactsArea;
+    factsArea->showFacts({startHint()});
+    form->addRow(factsArea);
     connect(
         &factsWatcher, &QFutureWatcher<RomInfo::Facts>::finished, this, [this] { showRomFacts(); });
 
@@ -183,12 +171,23 @@ void MainWindow::createWorker()
     connect(worker, SIGNAL(converted()), this, SLOT(endConvertion()));
     connect(
         worker, SIGNAL(valueChanged(int, QString)), this, SLOT(updateProgressDialog(int, QString)));
-    compression = new CompressionRun;
-    connect(compression, &CompressionRun::finished, this,
-        [this](const RomJob::Result &result) { finishCompression(result); });
+    compressFlow = new CompressFlow(this, settings, factsArea);
+    connect(compressFlow, &CompressFlow::runningChanged, this, [this](bool running) {
+        jobInProgress = running;
+        // The Compressing dialog does not block the window, so its controls are off instead.
+        centralWidget()->setEnabled(!running);
+        compressAction->setEnabled(!running);
+        openAction->setEnabled(!running);
+        for (QAction *action : recentFileActions)
+            action->setEnabled(!running);
+    });
 }
 
-void MainWindow::closeEvent(QCloseEvent *) { }
+// Closing while a compression runs stops it, as Cancel does: nothing is written.
+void MainWindow::closeEvent(QCloseEvent *)
+{
+    compressFlow->stop();
+}
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
@@ -203,6 +202,12 @@ void MainWindow::dropEvent(QDropEvent *event)
     const QString path = urls.last().toLocalFile();
     qDebug() << "Dropping" << path;
     loadFile(path);
+}
+
+void MainWindow::useKnownDumps(KnownDumps::Table table)
+{
+    knownDumps = table;
+    compressFlow->useKnownDumps(table);
 }
 
 void MainWindow::openRom(const QString &fileName)
@@ -229,7 +234,7 @@ void MainWindow::about()
 
 void MainWindow::refreshRecentFileActions()
 {
-    const QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
+    const QStringList files = settings.value(recentFilesKey).toStringList();
     const int shown = qMin(int(files.size()), int(RecentFileLimit));
     for (int i = 0; i < shown; ++i) {
         // A "&" in a path would be read as a mnemonic.
@@ -249,12 +254,12 @@ void MainWindow::noteCurrentFile(const QString &fileName)
     QString shownName = tr("No File Loaded");
     if (!fileName.isEmpty()) {
         shownName = fileName;
-        QStringList files = settings.value(QStringLiteral("recentFileList")).toStringList();
+        QStringList files = settings.value(recentFilesKey).toStringList();
         files.removeAll(fileName);
         files.prepend(fileName);
         while (files.size() > RecentFileLimit)
             files.removeLast();
-        settings.setValue(QStringLiteral("recentFileList"), files);
+        settings.setValue(recentFilesKey, files);
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (auto *window = qobject_cast<MainWindow *>(widget))
                 window->refreshRecentFileActions();
@@ -276,11 +281,11 @@ void MainWindow::open()
 {
     if (jobInProgress)
         return;
-    if (!settings.contains(QStringLiteral("romPath"))) {
-        settings.setValue(QStringLiteral("romPath"),
-            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    if (!settings.contains(romPathKey)) {
+        settings.setValue(
+            romPathKey, QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     }
-    const QString start = existingStart(settings.value(QStringLiteral("romPath")).toString());
+    const QString start = existingStart(settings.value(romPathKey).toString());
     const QString fileName
         = QFileDialog::getOpenFileName(this, tr("Open ROM"), start, tr("Any files (*)"));
     if (!fileName.isEmpty())
@@ -336,7 +341,7 @@ void MainWindow::refuseNotRom(const QString &reason)
     QApplication::restoreOverrideCursor();
     // The facts of the ROM loaded before, or still being found out, no longer apply.
     factsWatcher.setFuture(QFuture<RomInfo::Facts>());
-    showFacts(QStringList {reason + QLatin1Char('.'), startHint()});
+    factsArea->showFacts({reason + QLatin1Char('.'), startHint()});
     QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
     decompressButton->setEnabled(false);
     compressAction->setEnabled(false);
@@ -355,7 +360,7 @@ bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
         QMessageBox::warning(
             this, tr("Application"), tr("Cannot read file %1:\n%2.").arg(fileName, reason));
         // The box is gone in a moment; the reason stays below the facts of what is loaded.
-        noteInFacts(tr("Cannot read file %1: %2.").arg(fileName, reason));
+        factsArea->addNote(tr("Cannot read file %1: %2.").arg(fileName, reason));
         return false;
     };
     QFile file(fileName);
@@ -370,11 +375,11 @@ bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
         return refuse(content.error);
     }
     *notRomReason = content.notRom == NotRomReason::None ? QString() : content.error;
-    factsNotes.clear(); // a file was read: what came before no longer matters
-    settings.setValue(QStringLiteral("romPath"), fileName);
+    factsArea->startOver(); // a file was read: what came before no longer matters
+    settings.setValue(romPathKey, fileName);
     const QFileInfo info(fileName);
-    if (!settings.contains(QStringLiteral("fileDialogPath")))
-        settings.setValue(QStringLiteral("fileDialogPath"), info.absolutePath() + QLatin1Char('/'));
+    if (!settings.contains(fileDialogPathKey))
+        settings.setValue(fileDialogPathKey, info.absolutePath() + QLatin1Char('/'));
     romState.fileName = info.fileName();
     romState.romImage = content.bytes;
     return true;
@@ -476,7 +481,7 @@ void MainWindow::finishLoading()
 // out. The worker is not used: its requests belong to the loading and decompressing jobs.
 void MainWindow::startInspection()
 {
-    showFacts(QStringList {tr("Looking at the ROM...")});
+    factsArea->showFacts({tr("Looking at the ROM...")});
     factsWatcher.setFuture(
         QtConcurrent::run([rom = romState.romImage, order = loadedOrder, dumps = knownDumps] {
             return RomInfo::inspectBigEndian(rom, order, dumps);
@@ -503,55 +508,7 @@ void MainWindow::showRomFacts()
         if (preset == 0)
             tableAddressEdit->setText(FileTable::addressText(facts.tableAddress));
     }
-    showFacts(lines);
-}
-
-// Every line must stay readable: the area grows (and the window with it) when the lines need more
-// room than it has.
-void MainWindow::showFacts(const QStringList &lines)
-{
-    // Notes about files that could not be read stay below the facts that arrive after them.
-    infoLabel->setText((lines + factsNotes).join(QLatin1Char('\n')));
-    infoLabel->setToolTip(QString());
-    fitFactsArea();
-}
-
-// A long path would not wrap, so it is shortened in the middle to the area's width; the tooltip
-// has it whole.
-void MainWindow::noteSavedFile(const QString &path, const QStringList &whatWasDone)
-{
-    const QString full = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    QString shown = full;
-    if (infoLabel->isVisible()) {
-        const QFontMetrics metrics = infoLabel->fontMetrics();
-        const int room = infoLabel->contentsRect().width() - 2 * infoLabel->margin()
-            - metrics.horizontalAdvance(tr("Saved to %1").arg(QString()));
-        shown = metrics.elidedText(full, Qt::ElideMiddle, room);
-    }
-    const QString facts = infoLabel->text();
-    const QString done = whatWasDone.isEmpty()
-        ? QString()
-        : QLatin1Char('\n') + whatWasDone.join(QLatin1Char('\n'));
-    infoLabel->setText(facts + QLatin1Char('\n') + tr("Saved to %1").arg(shown) + done);
-    infoLabel->setToolTip(facts + QLatin1Char('\n') + tr("Saved to %1").arg(full) + done);
-    fitFactsArea();
-}
-
-void MainWindow::noteInFacts(const QString &line)
-{
-    factsNotes << line;
-    const QString facts = infoLabel->text();
-    infoLabel->setText(facts.isEmpty() ? line : facts + QLatin1Char('\n') + line);
-    fitFactsArea();
-}
-
-void MainWindow::fitFactsArea()
-{
-    // Before the window is shown the area has no width of its own to wrap at.
-    if (!infoLabel->isVisible())
-        return;
-    const int needed = infoLabel->heightForWidth(infoLabel->width());
-    infoLabel->setMinimumHeight(std::max(factsAreaHeight, needed));
+    factsArea->showFacts(lines);
 }
 
 QString MainWindow::startHint()
@@ -578,8 +535,8 @@ void MainWindow::startDecompression()
         return;
     if (!FileTable::startsWithExpectedEntry(romState.romImage, address)) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Warning"),
-            QString::fromLatin1(PassPlan::firstEntryWarning),
-            QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+            QString::fromLatin1(RomPlan::firstEntryWarning), QMessageBox::Yes | QMessageBox::Cancel,
+            QMessageBox::Cancel);
         if (answer != QMessageBox::Yes)
             return;
     }
@@ -588,9 +545,9 @@ void MainWindow::startDecompression()
     if (!checkFileList())
         return;
 
-    const QFileInfo romPath(settings.value(QStringLiteral("romPath")).toString());
+    const QFileInfo romPath(settings.value(romPathKey).toString());
     const QString defaultPath
-        = romPath.path() + QLatin1Char('/') + OutputFile::defaultName(romState.fileName);
+        = romPath.path() + QLatin1Char('/') + OutputNames::decompressedName(romState.fileName);
     romState.outputFileName
         = QFileDialog::getSaveFileName(this, tr("Save File"), defaultPath, tr("Any files (*)"));
     if (romState.outputFileName.isEmpty())
@@ -627,20 +584,19 @@ bool MainWindow::checkFileList()
     RomPlan::Options options;
     options.outputSize = romState.outputImage.size();
     romState.plan = RomPlan::prepare(romState.romImage,
-        PassPlan::TableChoice::at(romState.fileTableAddress, false), knownDumpLookup(),
-        RomPlan::Use::Decompress, options);
+        RomPlan::TableChoice::at(romState.fileTableAddress, false), knownDumpLookup(), options);
     if (romState.plan.ok()) {
         romState.plan.files = romState.files; // the same list, shared rather than held twice
         return true;
     }
     romState.files = QVector<FileRecord>();
-    QMessageBox::warning(this, tr("Warning"), romState.plan.refusal);
+    QMessageBox::warning(this, tr("Warning"), romState.plan.refusal.text);
     return false;
 }
 
 // The inspection has hashed the ROM already once it is done; until then the plan hashes it only
 // if its decisions need to know.
-PassPlan::KnownDumpLookup MainWindow::knownDumpLookup() const
+RomPlan::KnownDumpLookup MainWindow::knownDumpLookup() const
 {
     const QFuture<RomInfo::Facts> future = factsWatcher.future();
     if (future.isFinished() && !future.isCanceled() && future.resultCount() > 0)
@@ -657,8 +613,9 @@ void MainWindow::saveFile()
     progressDialog->setValue(romState.files.size());
     if (writeOutputImage()) {
         statusBar()->showMessage(tr("File saved"), statusTimeout);
-        noteSavedFile(romState.outputFileName);
-        rememberOriginal(romState.outputFileName);
+        factsArea->showResult(romState.outputFileName);
+        OriginalRom::remember(
+            settings, romState.outputFileName, settings.value(romPathKey).toString());
     }
     jobInProgress = false;
     compressAction->setEnabled(true); // the loaded ROM is still there to compress
@@ -688,170 +645,13 @@ bool MainWindow::writeOutputImage()
 // ---------------------------------------------------------------------------------------------
 // Compressing like the original
 
-// Everything that can be refused is refused before the user picks an original or a name.
 void MainWindow::startCompression()
 {
     if (jobInProgress || romState.romImage.isEmpty())
         return;
     qint32 address = 0;
-    if (!readTableAddress(&address))
-        return;
-    const PassPlan::Plan plan = RomPlan::prepare(
-        romState.romImage, PassPlan::TableChoice::at(address, true), {}, RomPlan::Use::Compress);
-    if (!plan.ok()) {
-        QMessageBox::warning(this, tr("Warning"), plan.refusal);
-        return;
-    }
-    const QString original = chooseOriginal(address);
-    if (original.isEmpty())
-        return;
-
-    const QFileInfo loaded(settings.value(QStringLiteral("romPath")).toString());
-    const QString proposed
-        = loaded.absoluteDir().filePath(OriginalRom::compressedName(romState.fileName));
-    const QString output
-        = QFileDialog::getSaveFileName(this, tr("Save File"), proposed, tr("Any files (*)"));
-    if (output.isEmpty())
-        return;
-    QString targetProblem = OutputFile::checkTarget(output);
-    if (targetProblem.isEmpty() && QFileInfo(output) == QFileInfo(original))
-        targetProblem = tr("it is the original ROM, which would be lost");
-    if (!targetProblem.isEmpty()) {
-        QMessageBox::warning(this, tr("Application"),
-            tr("Cannot write file %1:\n%2.").arg(nativePath(output), targetProblem));
-        return;
-    }
-
-    RomJob::Request request;
-    request.romPath = loaded.filePath();
-    request.romImage = romState.romImage;
-    request.outputPath = output;
-    request.replaceOutput = true; // the Save dialog has asked
-    request.addressGiven = true;
-    request.address = address;
-    RomJob::CompressRequest how;
-    how.originalPath = original;
-    runCompression(request, how, plan.files.size());
-}
-
-// The suggestion, shown for the user to take or change; the Open dialog when there is none.
-QString MainWindow::chooseOriginal(qint32 tableAddress)
-{
-    const QString suggested = suggestedOriginal(tableAddress);
-    if (suggested.isEmpty())
-        return askForOriginal(tableAddress);
-    QMessageBox box(QMessageBox::Question, tr("Compress"),
-        tr("The ROM will be compressed like its original:\n%1").arg(nativePath(suggested)),
-        QMessageBox::NoButton, this);
-    QPushButton *compress = box.addButton(tr("Compress"), QMessageBox::AcceptRole);
-    QPushButton *another = box.addButton(tr("Choose another..."), QMessageBox::ActionRole);
-    box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(compress);
-    box.exec();
-    if (box.clickedButton() == compress)
-        return suggested;
-    if (box.clickedButton() == another)
-        return askForOriginal(tableAddress);
-    return QString();
-}
-
-// The original remembered when the loaded ROM was saved decompressed, else the file beside it
-// named without "dec_"; either only when it is a compressed ROM with its table where the loaded
-// ROM has its own.
-QString MainWindow::suggestedOriginal(qint32 tableAddress)
-{
-    const QFileInfo loaded(settings.value(QStringLiteral("romPath")).toString());
-    const QVariantMap remembered = settings.value(QStringLiteral("originalRoms")).toMap();
-    QStringList candidates {remembered.value(loaded.absoluteFilePath()).toString()};
-    const QString sibling = OriginalRom::siblingName(loaded.fileName());
-    if (!sibling.isEmpty())
-        candidates << loaded.absoluteDir().filePath(sibling);
-    for (const QString &candidate : qAsConst(candidates)) {
-        if (!candidate.isEmpty() && QFileInfo(candidate).isFile()
-            && OriginalRom::problem(candidate, tableAddress).isEmpty())
-            return candidate;
-    }
-    return QString();
-}
-
-QString MainWindow::askForOriginal(qint32 tableAddress)
-{
-    const QString folder
-        = QFileInfo(settings.value(QStringLiteral("romPath")).toString()).absolutePath();
-    const QString path
-        = QFileDialog::getOpenFileName(this, tr("Original ROM"), folder, tr("Any files (*)"));
-    if (path.isEmpty())
-        return QString();
-    const QString problem = OriginalRom::problem(path, tableAddress);
-    if (!problem.isEmpty()) {
-        QMessageBox::warning(this, tr("Warning"),
-            tr("%1 cannot be the original of this ROM:\n%2").arg(nativePath(path), problem));
-        return QString();
-    }
-    return path;
-}
-
-// A decompressed ROM remembers the ROM it came from, for compressing it back later.
-void MainWindow::rememberOriginal(const QString &savedPath)
-{
-    QVariantMap remembered = settings.value(QStringLiteral("originalRoms")).toMap();
-    if (remembered.size() >= rememberedOriginals) {
-        for (auto it = remembered.begin(); it != remembered.end();)
-            it = QFileInfo::exists(it.key()) ? std::next(it) : remembered.erase(it);
-    }
-    if (remembered.size() >= rememberedOriginals)
-        remembered.erase(remembered.begin());
-    const QString original = settings.value(QStringLiteral("romPath")).toString();
-    remembered.insert(
-        QFileInfo(savedPath).absoluteFilePath(), QFileInfo(original).absoluteFilePath());
-    settings.setValue(QStringLiteral("originalRoms"), remembered);
-}
-
-// The job runs on a pool thread behind a window-modal dialog whose Cancel stops it.
-void MainWindow::runCompression(
-    const RomJob::Request &request, const RomJob::CompressRequest &how, int files)
-{
-    jobInProgress = true;
-    compressAction->setEnabled(false);
-    compressionOutput = request.outputPath;
-    compressionDialog = new QProgressDialog(tr("Compressing"), tr("Cancel"), 0, files, this);
-    compressionDialog->setWindowModality(Qt::WindowModal);
-    compressionDialog->setAutoClose(false);
-    compressionDialog->setAutoReset(false);
-    compressionDialog->setMinimumDuration(0);
-    connect(compressionDialog, &QProgressDialog::canceled, compression, &CompressionRun::stop);
-    connect(compression, &CompressionRun::filesEncoded, compressionDialog,
-        [dialog = compressionDialog](int done, int) { dialog->setValue(done); });
-    compressionDialog->setValue(0);
-    compressionDialog->show();
-    compression->start(request, how, knownDumps);
-}
-
-void MainWindow::finishCompression(const RomJob::Result &result)
-{
-    const bool stopped = compression->stopRequested();
-    compressionDialog->deleteLater();
-    compressionDialog->hide();
-    compressionDialog = nullptr;
-    jobInProgress = false;
-    compressAction->setEnabled(true);
-    if (!result.ok() && stopped) {
-        statusBar()->showMessage(tr("Compression cancelled: nothing was written"), statusTimeout);
-        return;
-    }
-    if (!result.ok()) {
-        QMessageBox::warning(this, tr("Warning"),
-            tr("Cannot compress %1:\n%2").arg(nativePath(result.failedPath), result.error));
-        return;
-    }
-    statusBar()->showMessage(tr("File saved"), statusTimeout);
-    QStringList done {tr("%1 files compressed, %2 moved from their original place")
-                          .arg(result.compressedFiles)
-                          .arg(result.movedFiles)};
-    done << result.warnings;
-    if (!result.identicalDump.isEmpty())
-        done << RomJob::identicalDumpText(result.identicalDump);
-    noteSavedFile(compressionOutput, done);
+    if (readTableAddress(&address))
+        compressFlow->start(romState.romImage, settings.value(romPathKey).toString(), address);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,7 +4,6 @@
 #include "byteorder.h"
 #include "knowndumps.h"
 #include "rominfo.h"
-#include "romjob.h"
 #include "romstate.h"
 
 #include <QFutureWatcher>
@@ -22,7 +21,8 @@ class QMenu;
 class QProgressDialog;
 class QPushButton;
 class QThread;
-class CompressionRun;
+class CompressFlow;
+class FactsArea;
 class Worker;
 
 class MainWindow : public QMainWindow
@@ -36,7 +36,7 @@ public:
     // Loads a ROM named on the command line, as a drop would.
     void openRom(const QString &fileName);
     // The original dumps the window knows (the built-in list unless another is given).
-    void useKnownDumps(KnownDumps::Table table) { knownDumps = table; }
+    void useKnownDumps(KnownDumps::Table table);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -71,25 +71,13 @@ private:
     void finishLoading();
     void startInspection();
     void showRomFacts();
-    void showFacts(const QStringList &lines);
-    // Adds a line below the facts shown, kept there until a file is read.
-    void noteInFacts(const QString &line);
-    void noteSavedFile(const QString &path, const QStringList &whatWasDone = QStringList());
-    void fitFactsArea();
     static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
     // Not a slot: the window's slots are the ones its menus, form and worker reach by name.
     void startCompression();
     bool readTableAddress(qint32 *address);
-    QString chooseOriginal(qint32 tableAddress);
-    QString suggestedOriginal(qint32 tableAddress);
-    QString askForOriginal(qint32 tableAddress);
-    void rememberOriginal(const QString &savedPath);
-    void runCompression(
-        const RomJob::Request &request, const RomJob::CompressRequest &how, int files);
-    void finishCompression(const RomJob::Result &result);
-    PassPlan::KnownDumpLookup knownDumpLookup() const;
+    RomPlan::KnownDumpLookup knownDumpLookup() const;
     QProgressDialog *createProgressDialog(const QString &label, int maximum);
     void runOnWorker(int method);
     bool writeOutputImage();
@@ -100,7 +88,6 @@ private:
 
     QSettings settings;
     RomState romState;
-    QStringList factsNotes; // lines below the facts: files that could not be read
     QMenu *fileMenu = nullptr;
     QMenu *helpMenu = nullptr;
     QAction *openAction = nullptr;
@@ -111,16 +98,13 @@ private:
     QComboBox *gameCombo = nullptr;
     QLineEdit *tableAddressEdit = nullptr;
     QPushButton *decompressButton = nullptr;
-    QLabel *infoLabel = nullptr; // what the loaded ROM is, and where its output went
-    int factsAreaHeight = 0; // the area's least height; it grows for longer facts
+    FactsArea *factsArea = nullptr; // what the loaded ROM is, and what was last done with it
     QFutureWatcher<RomInfo::Facts> factsWatcher;
     ByteOrder loadedOrder = ByteOrder::NotRom; // the order the loaded file came in
     QThread *thread = nullptr;
     Worker *worker = nullptr;
     QProgressDialog *progressDialog = nullptr;
-    CompressionRun *compression = nullptr;
-    QProgressDialog *compressionDialog = nullptr;
-    QString compressionOutput; // where the running compression writes
+    CompressFlow *compressFlow = nullptr; // File -> Compress...
     KnownDumps::Table knownDumps = KnownDumps::builtInTable();
     quint32 crcTable[256] = {};
     bool jobInProgress = false; // the worker owns the images until its job's signal arrives

@@ -2,16 +2,14 @@
 
 #include "windowtext.h"
 
-#include "bigendian.h"
 #include "checksum.h"
 #include "compressionlayout.h"
 #include "decompressionjob.h"
 #include "decompressionpass.h"
+#include "entrytext.h"
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "knowndumps.h"
-#include "passplan.h"
-#include "romplan.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
 #include "zeropagedimage.h"
@@ -33,30 +31,29 @@ namespace {
 using CompressionLayout::Piece;
 using CompressionLayout::Storage;
 
-Result refusal(Refusal kind, const QString &reason)
+Result refusal(Refusal::Kind kind, const QString &reason)
 {
     Result result;
-    result.refusal = kind;
-    result.error = reason;
+    result.refusal = Refusal::of(kind, reason);
     return result;
 }
 
-using CompressionInput::entryText;
+using EntryText::name;
 
 QString bugText(const QString &what)
 {
     return windowText("%1; this is a bug in Tidepool, and nothing was written").arg(what);
 }
 
-Storage storageFor(
-    const FileRecord &file, const Layout &layout, const QVector<FileRecord> &originalFiles)
+Storage storageFor(const FileRecord &file, const RomPlan::CompressionPlan &plan)
 {
-    if (!CompressionInput::hasBytes(file))
+    if (!FileTable::hasBytes(file))
         return Storage::Absent;
-    if (!layout.likeOriginal) {
-        return CompressionInput::isListed(layout.compressedFiles, file.index) ? Storage::Compressed
-                                                                              : Storage::Plain;
+    if (!plan.likeOriginal) {
+        return RomPlan::isListed(plan.compressedFiles, file.index) ? Storage::Compressed
+                                                                   : Storage::Plain;
     }
+    const QVector<FileRecord> &originalFiles = plan.original.files;
     // A file the original does not have, or added in a slot it marks absent, is compressed.
     if (file.index >= originalFiles.size()
         || originalFiles.at(file.index).physicalEnd == FileTable::absentFile)
@@ -87,7 +84,7 @@ private:
 bool originalStoresTheSame(
     const QByteArray &original, const FileRecord &stored, const char *content, qint64 length)
 {
-    if (!FileTable::isCompressed(stored) || !CompressionInput::storedInside(original, stored))
+    if (!FileTable::isCompressed(stored) || !DecompressionPass::storedInside(original, stored))
         return false;
     const char *file = original.constData() + stored.physicalStart;
     const qint64 fileLength = DecompressionPass::storedLength(stored);
@@ -141,14 +138,15 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
 // The pieces of every file, stored or encoded; empty when filesEncoded asked to stop. Files are
 // prepared at once; then the parts of the large files to encode, all at once; then each large
 // file is joined from its parts.
-QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &files,
-    const Layout &layout, const QVector<FileRecord> &originalFiles, const Runner &runner,
-    const FilesEncoded &filesEncoded)
+QVector<Piece> preparePieces(const QByteArray &rom, const QByteArray &original,
+    const RomPlan::CompressionPlan &plan, const Runner &runner, const FilesEncoded &filesEncoded)
 {
     using Yaz0MatchingEncoder::PartedFile;
+    const QVector<FileRecord> &files = plan.rom.files;
+    const QVector<FileRecord> &originalFiles = plan.original.files;
     QVector<Piece> pieces(files.size());
     for (int i = 0; i < files.size(); ++i)
-        pieces[i].storage = storageFor(files.at(i), layout, originalFiles);
+        pieces[i].storage = storageFor(files.at(i), plan);
     Piece *const each = pieces.data(); // detached once, before any thread writes to it
     std::vector<std::unique_ptr<PartedFile>> parted(size_t(files.size()));
     QAtomicInt prepared = 0;
@@ -161,7 +159,7 @@ QVector<Piece> preparePieces(const QByteArray &rom, const QVector<FileRecord> &f
     runAll(runner, files.size(), [&](int i) {
         if (stopped.loadAcquire())
             return;
-        prepare(each[i], rom, files.at(i), layout.original, originalFiles, parted[size_t(i)]);
+        prepare(each[i], rom, files.at(i), original, originalFiles, parted[size_t(i)]);
         if (!parted[size_t(i)])
             done();
     });
@@ -228,15 +226,16 @@ void writeEntries(
 
 // The image: the original (or zeros) with every piece written at its place. The original's stored
 // bytes that a file keeps are already there, unless the file moved.
-QByteArray assemble(QVector<Piece> &pieces, Layout &layout, qint64 size, Result &result)
+QByteArray assemble(
+    QVector<Piece> &pieces, QByteArray &original, bool likeOriginal, qint64 size, Result &result)
 {
     for (Piece &piece : pieces) {
         if (piece.keptFrom >= 0 && piece.keptFrom != piece.place) {
-            piece.stored = layout.original.mid(int(piece.keptFrom), int(piece.length));
+            piece.stored = original.mid(int(piece.keptFrom), int(piece.length));
             piece.keptFrom = -1;
         }
     }
-    QByteArray image = layout.likeOriginal ? std::move(layout.original) : QByteArray();
+    QByteArray image = likeOriginal ? std::move(original) : QByteArray();
     if (image.size() < size)
         image.append(QByteArray(int(size - image.size()), '\0'));
     char *out = image.data();
@@ -245,7 +244,6 @@ QByteArray assemble(QVector<Piece> &pieces, Layout &layout, qint64 size, Result 
             continue;
         if (piece.keptFrom < 0 && piece.length > 0)
             std::memcpy(out + piece.place, piece.stored.constData(), size_t(piece.length));
-        ++result.files;
         if (piece.storage == Storage::Compressed)
             ++result.compressedFiles;
         if (piece.keptFrom >= 0)
@@ -260,7 +258,7 @@ qint64 decompressedLength(const QVector<FileRecord> &files)
 {
     qint64 length = DecompressionPass::outputImageSize;
     for (const FileRecord &file : files) {
-        if (CompressionInput::hasBytes(file))
+        if (FileTable::hasBytes(file))
             length = std::max<qint64>(length, file.virtualEnd);
     }
     return length;
@@ -268,12 +266,12 @@ qint64 decompressedLength(const QVector<FileRecord> &files)
 
 // What is wrong with how decompressing the result would find its table (refused, or at another
 // address than where it was written), or an empty string.
-QString tableSearchProblem(const PassPlan::Plan &plan, qint32 written)
+QString tableSearchProblem(const RomPlan::Plan &plan, qint32 written)
 {
-    if (plan.refusalKind != PassPlan::TableRefusal::Files && !plan.ok()) {
+    if (plan.refusal.refused() && plan.refusal.kind != Refusal::Kind::Table) {
         return windowText("Decompressing the compressed ROM would fail (%1), so nothing was "
                           "written; its file table is at %2")
-            .arg(plan.refusal, FileTable::addressText(written));
+            .arg(plan.refusal.text, FileTable::addressText(written));
     }
     if (plan.address != written) {
         return windowText(
@@ -297,7 +295,7 @@ QString fileThatDecodesPastItsRange(
         const qint64 range = qint64(file.virtualEnd) - file.virtualStart;
         if (declared != range) {
             return bugText(windowText("%1 would decode to %2 bytes, not the %3 of its range")
-                               .arg(entryText(file.index, tableAddress))
+                               .arg(name(file.index, tableAddress))
                                .arg(declared)
                                .arg(range));
         }
@@ -321,12 +319,12 @@ QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom
             std::memcpy(decompressed.data() + words, rom.constData() + words, 8);
     }
     for (const FileRecord &file : files) {
-        if (!CompressionInput::hasBytes(file))
+        if (!FileTable::hasBytes(file))
             continue;
         const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
         if (file.virtualEnd > decompressed.size()) {
             return bugText(windowText("%1 is missing from the decompressed result")
-                               .arg(entryText(file.index, tableAddress)));
+                               .arg(name(file.index, tableAddress)));
         }
         const char *back = decompressed.constData() + file.virtualStart;
         const char *wanted = rom.constData() + file.virtualStart;
@@ -335,66 +333,25 @@ QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom
         const qint64 at = std::mismatch(back, back + length, wanted).first - back;
         return bugText(windowText("%1 does not decompress to what the ROM holds (byte %2 of the "
                                   "file differs)")
-                           .arg(entryText(file.index, tableAddress))
+                           .arg(name(file.index, tableAddress))
                            .arg(at));
     }
     return QString();
 }
 
-// The inputs checked before anything is encoded, as their plans say: a refusal, or a result that
-// carries the warnings. Reads the tables into files and originalFiles and turns the ranges' ends
-// into indices.
-Result checkInputs(const QByteArray &rom, qint32 tableAddress, Layout &layout,
-    QVector<FileRecord> &files, QVector<FileRecord> &originalFiles)
-{
-    using RomPlan::Use;
-    const PassPlan::Plan romPlan
-        = RomPlan::prepare(rom, PassPlan::TableChoice::at(tableAddress, false), {}, Use::Compress);
-    if (!romPlan.ok())
-        return refusal(Refusal::Rom, romPlan.refusal);
-    files = romPlan.files;
-    Result checked;
-    if (layout.likeOriginal) {
-        const PassPlan::Plan originalPlan = RomPlan::prepare(
-            layout.original, PassPlan::TableChoice::at(tableAddress, true), {}, Use::LayOutLike);
-        if (!originalPlan.ok())
-            return refusal(Refusal::Original, originalPlan.refusal);
-        originalFiles = originalPlan.files;
-        checked.warnings = originalPlan.warnings;
-    } else {
-        const QString problem = CompressionInput::resolveRanges(layout.compressedFiles, files,
-            tableAddress, CompressionInput::tableEntry(files, tableAddress));
-        if (!problem.isEmpty())
-            return refusal(Refusal::Ranges, problem);
-    }
-    return checked;
-}
-
-// What is wrong with the layout made: too large, or a table that is not where the ROM has it.
-// Decompressing rewrites the entries at the address it read the table from, in the decompressed
-// image; a table that moved would have them written over other files.
-Result layoutRefusal(qint64 size, qint32 table, qint32 tableAddress, bool likeOriginal)
+// A layout the plan could not foresee: too large. The table stays where the ROM has it (the plan
+// saw to that), which is checked all the same: decompressing rewrites the entries at the address
+// it read the table from, and a table that moved would have them written over other files.
+Result layoutRefusal(qint64 size, qint32 table, qint32 tableAddress)
 {
     if (size > maxImageSize) {
-        return refusal(Refusal::Rom,
+        return refusal(Refusal::Kind::Layout,
             windowText("The compressed ROM would be larger than %1 MiB").arg(maxImageSize >> 20));
     }
-    if (table < 0) {
-        return refusal(likeOriginal ? Refusal::Original : Refusal::Rom,
-            windowText("No stored file holds the file table at %1")
-                .arg(FileTable::addressText(tableAddress)));
-    }
-    if (table != tableAddress && likeOriginal) {
-        return refusal(Refusal::Original,
-            windowText("ORIGINAL stores the file table at %1, not at %2 where the ROM has it")
-                .arg(FileTable::addressText(table), FileTable::addressText(tableAddress)));
-    }
     if (table != tableAddress) {
-        return refusal(Refusal::Ranges,
-            windowText("Compressing files before the file table would move it from %1 to %2, "
-                       "and decompressing would then write its entries over other files: leave "
-                       "them out of the files to compress")
-                .arg(FileTable::addressText(tableAddress), FileTable::addressText(table)));
+        return refusal(Refusal::Kind::Layout,
+            bugText(windowText("The file table would move from %1 to %2")
+                        .arg(FileTable::addressText(tableAddress), FileTable::addressText(table))));
     }
     return Result();
 }
@@ -425,59 +382,58 @@ void runAll(const Runner &runner, int count, const std::function<void(int index)
         std::rethrow_exception(thrown);
 }
 
-Result build(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,
-    const FilesEncoded &filesEncoded)
+Result build(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
+    const Runner &runner, const FilesEncoded &filesEncoded)
 {
-    QVector<FileRecord> files;
-    QVector<FileRecord> originalFiles;
-    Result result = checkInputs(rom, tableAddress, layout, files, originalFiles);
-    if (!result.ok())
-        return result;
-    const int tableEntry = CompressionInput::tableEntry(files, tableAddress);
-    QVector<Piece> pieces = preparePieces(rom, files, layout, originalFiles, runner, filesEncoded);
+    const QVector<FileRecord> &files = plan.rom.files;
+    const qint32 tableAddress = plan.rom.address;
+    QVector<Piece> pieces = preparePieces(rom, original, plan, runner, filesEncoded);
     if (pieces.size() != files.size())
-        return refusal(Refusal::Stopped, stoppedText());
-    const qint64 size = layout.likeOriginal ? CompressionLayout::placeLikeOriginal(
-                            pieces, layout.original, originalFiles, tableEntry, &result.movedFiles)
-                                            : CompressionLayout::placePacked(pieces);
-    const qint32 table = tablePlace(files, pieces, tableAddress, tableEntry);
-    const Result misplaced = layoutRefusal(size, table, tableAddress, layout.likeOriginal);
+        return refusal(Refusal::Kind::Stopped, stoppedText());
+    Result result;
+    const qint64 size = plan.likeOriginal
+        ? CompressionLayout::placeLikeOriginal(
+            pieces, original, plan.original.files, plan.tableEntry, &result.movedFiles)
+        : CompressionLayout::placePacked(pieces, plan.tableEntry, files.at(plan.tableEntry));
+    const qint32 table = tablePlace(files, pieces, tableAddress, plan.tableEntry);
+    const Result misplaced = layoutRefusal(size, table, tableAddress);
     if (!misplaced.ok())
         return misplaced;
-    result.image = assemble(pieces, layout, size, result);
+    result.image = assemble(pieces, original, plan.likeOriginal, size, result);
     writeEntries(result.image, table, files, pieces);
     pieces.clear();
+    result.files = files.size();
     result.checksums = HeaderChecksums::repair(result.image);
     result.tableAddress = table;
+    result.warnings = plan.warnings;
     return result;
 }
 
-QString check(const Result &result, const QByteArray &rom, qint32 tableAddress,
-    const PassPlan::TableChoice &tableChoice)
+QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan)
 {
+    const qint32 tableAddress = plan.rom.address;
+    const QVector<FileRecord> &files = plan.rom.files;
     // The result is decompressed as a user would: the same plan, the table searched for.
-    PassPlan::TableChoice choice = tableChoice;
-    choice.checkFirstEntry = true;
-    const PassPlan::Plan plan
-        = RomPlan::prepare(result.image, choice, RomPlan::lookUpOnce(result.image));
-    const QString notFound = tableSearchProblem(plan, result.tableAddress);
+    const RomPlan::Plan decompression
+        = RomPlan::prepare(result.image, plan.resultTable, RomPlan::lookUpOnce(result.image));
+    const QString notFound = tableSearchProblem(decompression, result.tableAddress);
     if (!notFound.isEmpty())
         return notFound;
-    if (!plan.ok())
-        return bugText(
-            windowText("Decompressing the compressed ROM would be refused: %1").arg(plan.refusal));
-    const QVector<FileRecord> files = FileTable::read(rom, tableAddress);
-    if (plan.files.size() != files.size()) {
+    if (!decompression.ok()) {
+        return bugText(windowText("Decompressing the compressed ROM would be refused: %1")
+                           .arg(decompression.refusal.text));
+    }
+    if (decompression.files.size() != files.size()) {
         return bugText(windowText("The compressed ROM's file table lists %1 files, not %2")
-                           .arg(plan.files.size())
+                           .arg(decompression.files.size())
                            .arg(files.size()));
     }
     const QString pastItsRange
-        = fileThatDecodesPastItsRange(result.image, plan.files, result.tableAddress);
+        = fileThatDecodesPastItsRange(result.image, decompression.files, result.tableAddress);
     if (!pastItsRange.isEmpty())
         return pastItsRange;
     ZeroPagedImage decompressed(DecompressionPass::outputImageSize);
-    DecompressionJob::runPass(result.image, decompressed, plan);
+    DecompressionJob::runPass(result.image, decompressed, decompression);
     const QString wrong = fileThatDoesNotComeBack(decompressed, rom, tableAddress, files);
     if (!wrong.isEmpty())
         return wrong;
@@ -490,14 +446,14 @@ QString check(const Result &result, const QByteArray &rom, qint32 tableAddress,
     return QString();
 }
 
-Result compress(const QByteArray &rom, qint32 tableAddress, Layout layout, const Runner &runner,
-    const PassPlan::TableChoice &tableChoice)
+Result compress(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
+    const Runner &runner)
 {
-    Result result = build(rom, tableAddress, std::move(layout), runner);
+    Result result = build(rom, std::move(original), plan, runner);
     if (result.ok()) {
-        const QString wrong = check(result, rom, tableAddress, tableChoice);
+        const QString wrong = check(result, rom, plan);
         if (!wrong.isEmpty())
-            return refusal(Refusal::Result, wrong);
+            return refusal(Refusal::Kind::Result, wrong);
     }
     return result;
 }

@@ -2,9 +2,9 @@
 #define COMPRESSIONJOB_H
 
 #include "checksumrepair.h"
-#include "compressioninput.h"
-#include "passplan.h"
+#include "refusal.h"
 #include "romimage.h"
+#include "romplan.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,30 +14,11 @@
 #include <functional>
 
 // The way back: a decompressed ROM held in memory, in big-endian order, made into a compressed
-// one. Both inputs are checked first (see CompressionInput). Every file of the table (its virtual
-// range) is compressed with the matching encoder or stored as it is, laid out either as the
-// original compressed ROM has it or packed one after another, the table's entries are rewritten
-// for the new places and the header checksums repaired. Before the result is handed out it is
-// decompressed again as a user would decompress it, and every file must come back as it went in.
+// one as its plan (RomPlan::prepareCompression) says: each file compressed or stored, laid out
+// like the original compressed ROM or packed, the table's entries rewritten for the new places
+// and the header checksums repaired. Before the result is handed out it is decompressed again as
+// a user would decompress it, and every file must come back as it went in.
 namespace CompressionJob {
-
-using CompressionInput::IndexRange;
-using CompressionInput::lastEntry;
-
-struct Layout
-{
-    // With an original (big endian), each file is compressed exactly when the original stores it
-    // compressed (a file the original's table does not list, or marks absent, is compressed), and
-    // is placed as CompressionLayout::placeLikeOriginal says; every byte no file covers is the
-    // original's, and the size is the original's, grown only as needed. A compressed file whose
-    // bytes are what the original's stored file decodes to keeps the original's stored bytes.
-    QByteArray original;
-    bool likeOriginal = false;
-    // Without one, the files these ranges name (lastEntry: the table's last index) are compressed,
-    // the rest stored, all laid one after another from offset 0, each at a multiple of 16; the
-    // size is rounded up to 1 MiB.
-    QVector<IndexRange> compressedFiles;
-};
 
 // Runs task for every index from 0 to count - 1, in any order and on any threads, and returns
 // when all are done; the files are encoded this way. By default one after another. runAll runs
@@ -50,49 +31,44 @@ void runAll(const Runner &runner, int count, const std::function<void(int index)
 // and build returns a Stopped refusal.
 using FilesEncoded = std::function<bool(int done, int total)>;
 
-// Whose fault it is that there is no result.
-enum class Refusal {
-    None,
-    Rom, // the decompressed ROM cannot be compressed
-    Original, // the original cannot be laid out like
-    Ranges, // the ranges name no entry, or one that must stay stored
-    Result, // the result would not decompress as it should
-    Stopped, // asked to stop before the last file was encoded
-};
-
 struct Result
 {
-    QString error; // why there is no result; empty when there is one
-    Refusal refusal = Refusal::None;
+    Refusal refusal; // why there is no result
     QStringList warnings; // what the user should know of a result that was made
     QByteArray image; // the compressed ROM, big endian
-    int files = 0; // entries of the table that have bytes
+    int files = 0; // entries of the table
     int compressedFiles = 0;
     int movedFiles = 0; // with an original: files that could not keep their place
     int keptFiles = 0; // with an original: compressed files whose stored bytes were kept
     qint32 tableAddress = 0; // where the table stands in the result
     HeaderChecksums::Report checksums;
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return !refusal.refused(); }
 };
 
 // The largest image the result may be, the size of the image a decompression makes.
 constexpr qint64 maxImageSize = RomImage::decompressedSize;
 
-// The compressed ROM, not yet checked. The layout's original becomes the image.
-Result build(const QByteArray &rom, qint32 tableAddress, Layout layout,
+// The compressed ROM the plan (which must be ok) describes, not yet checked. Every file of the
+// table (its virtual range) is compressed with the matching encoder or stored as it is. With an
+// original (big endian, the bytes the plan was made from), each file is compressed exactly when
+// the original stores it compressed (a file the original's table does not list, or marks absent,
+// is compressed), and is placed as CompressionLayout::placeLikeOriginal says; every byte no file
+// covers is the original's, which becomes the image, and the size is the original's, grown only
+// as needed. A compressed file whose bytes are what the original's stored file decodes to keeps
+// the original's stored bytes. Packed, the files the plan names are compressed and the rest
+// stored, laid as CompressionLayout::placePacked says.
+Result build(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
     const Runner &runner = Runner(), const FilesEncoded &filesEncoded = FilesEncoded());
 
-// The check of a built result: its table found as decompressing it would find it (the table
-// choice of the ROM when the ROM needed one, else by the build string), every file of the ROM
-// must come back as the ROM has it, no file may decode past its range, and the image must have
-// the length decompressing the ROM gives. Returns why not, or an empty string.
-QString check(const Result &result, const QByteArray &rom, qint32 tableAddress,
-    const PassPlan::TableChoice &tableChoice = PassPlan::TableChoice());
+// The check of a built result: its table found as decompressing it would find it (the plan's
+// resultTable), every file of the ROM must come back as the ROM has it, no file may decode past
+// its range, and the image must have the length decompressing the ROM gives. Returns why not,
+// or an empty string.
+QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan);
 
 // Built and checked; a result that fails the check is none.
-Result compress(const QByteArray &rom, qint32 tableAddress, Layout layout,
-    const Runner &runner = Runner(),
-    const PassPlan::TableChoice &tableChoice = PassPlan::TableChoice());
+Result compress(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
+    const Runner &runner = Runner());
 
 } // namespace CompressionJob
 

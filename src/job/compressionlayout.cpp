@@ -1,6 +1,6 @@
 #include "compressionlayout.h"
 
-#include "compressioninput.h"
+#include "decompressionpass.h"
 
 #include <algorithm>
 #include <map>
@@ -8,8 +8,6 @@
 namespace CompressionLayout {
 
 namespace {
-
-constexpr qint64 sizeGranule = 1 << 20;
 
 qint64 roundUpToGranule(qint64 bytes)
 {
@@ -23,7 +21,7 @@ qint64 originalRoom(const QByteArray &original, const QVector<FileRecord> &origi
         return -1;
     const FileRecord &file = originalFiles.at(index);
     if (file.physicalEnd == FileTable::absentFile
-        || !CompressionInput::storedInside(original, file))
+        || !DecompressionPass::storedInside(original, file))
         return -1;
     if (FileTable::isCompressed(file))
         return qint64(file.physicalEnd) - file.physicalStart;
@@ -104,16 +102,24 @@ qint64 placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
                               : roundUpToGranule(std::max(needed, qint64(original.size())));
 }
 
-qint64 placePacked(QVector<Piece> &pieces)
+qint64 placePacked(QVector<Piece> &pieces, int tablePiece, const FileRecord &tableFile)
 {
+    Piece &table = pieces[tablePiece];
+    table.place = tableFile.virtualStart;
+    const qint64 tableEnd = table.place + table.length;
     qint64 cursor = 0;
-    for (Piece &piece : pieces) {
-        if (piece.storage == Storage::Absent)
+    qint64 used = tableEnd;
+    for (int i = 0; i < pieces.size(); ++i) {
+        Piece &piece = pieces[i];
+        if (piece.storage == Storage::Absent || i == tablePiece)
             continue;
         piece.place = Piece::align(cursor);
+        if (piece.place < tableEnd && piece.place + piece.length > table.place)
+            piece.place = Piece::align(tableEnd);
         cursor = piece.place + piece.length;
+        used = std::max(used, cursor);
     }
-    return roundUpToGranule(cursor);
+    return roundUpToGranule(used);
 }
 
 } // namespace CompressionLayout

@@ -11,6 +11,11 @@ namespace CompressionLayout {
 
 enum class Storage { Absent, Plain, Compressed };
 
+// Every file starts at a multiple of this in the compressed ROM, as in the games' own.
+constexpr qint64 fileAlignment = 16;
+// The compressed ROM's size is a multiple of this, unless it keeps the original's.
+constexpr qint64 sizeGranule = 1 << 20;
+
 // One file of the table on its way into the compressed ROM.
 struct Piece
 {
@@ -22,9 +27,12 @@ struct Piece
     qint64 length = 0; // of the stored bytes
     qint64 place = -1;
 
-    // What the file takes up in a ROM: a stored file rounds up to 16 bytes.
+    // What the file takes up in a ROM: a stored file rounds up to the alignment.
     qint64 room() const { return storage == Storage::Plain ? align(length) : length; }
-    static qint64 align(qint64 bytes) { return (bytes + 15) / 16 * 16; }
+    static qint64 align(qint64 bytes)
+    {
+        return (bytes + fileAlignment - 1) / fileAlignment * fileAlignment;
+    }
 };
 
 // Each file keeps the original's place when it still fits in what it took up there and overlaps
@@ -36,9 +44,11 @@ struct Piece
 qint64 placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
     const QVector<FileRecord> &originalFiles, int tablePiece, int *moved);
 
-// Every file one after another from offset 0, each at a multiple of 16. Returns the size the image
-// needs, rounded up to 1 MiB.
-qint64 placePacked(QVector<Piece> &pieces);
+// The file that holds the table (tablePiece, which must be stored, and its entry tableFile) at its
+// own virtual start, so that the table stays where the ROM has it; every other file one after
+// another from offset 0, each at a multiple of the alignment, around it. Returns the size the
+// image needs, rounded up to the granule.
+qint64 placePacked(QVector<Piece> &pieces, int tablePiece, const FileRecord &tableFile);
 
 } // namespace CompressionLayout
 

@@ -4,7 +4,7 @@
 
 namespace DecompressionJob {
 
-bool runPass(const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan,
+bool runPass(const QByteArray &rom, ImageBuffer &image, const RomPlan::Plan &plan,
     const Observer &observer, QVector<DecompressionPass::CutShortFile> *cutShort)
 {
     // One image through the whole pass, so that files that come out shorter or longer than their
@@ -25,7 +25,7 @@ bool runPass(const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &pl
 }
 
 Outcome run(
-    const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan, const Observer &observer)
+    const QByteArray &rom, ImageBuffer &image, const RomPlan::Plan &plan, const Observer &observer)
 {
     Outcome outcome;
     outcome.finished = runPass(rom, image, plan, observer, &outcome.cutShort);

@@ -3,7 +3,7 @@
 
 #include "checksumrepair.h"
 #include "imagebuffer.h"
-#include "passplan.h"
+#include "romplan.h"
 
 #include <QByteArray>
 
@@ -26,7 +26,7 @@ struct Observer
 
 // Returns true when every file was laid, false when beforeFile stopped the pass. The Yaz0 files
 // whose data ran out before their declared sizes are added to cutShort when it is given.
-bool runPass(const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan,
+bool runPass(const QByteArray &rom, ImageBuffer &image, const RomPlan::Plan &plan,
     const Observer &observer = {}, QVector<DecompressionPass::CutShortFile> *cutShort = nullptr);
 
 struct Outcome
@@ -37,7 +37,7 @@ struct Outcome
 };
 
 // The pass, then the checksum repair.
-Outcome run(const QByteArray &rom, ImageBuffer &image, const PassPlan::Plan &plan,
+Outcome run(const QByteArray &rom, ImageBuffer &image, const RomPlan::Plan &plan,
     const Observer &observer = {});
 
 } // namespace DecompressionJob

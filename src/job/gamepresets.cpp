@@ -88,7 +88,7 @@ int indexForName(const QString &name, QString *error)
 Detection detect(const QByteArray &image)
 {
     Detection detection;
-    detection.found = FileTable::findAddress(image, &detection.address);
+    detection.found = FileTable::findAddress(image, &detection.address, &detection.buildStringAt);
     if (detection.found)
         detection.preset = indexForAddress(detection.address);
     return detection;

@@ -32,6 +32,7 @@ struct Detection
 {
     bool found = false; // a build string was found
     qint32 address = 0; // the file table address it gives
+    qint32 buildStringAt = 0; // where the build string starts
     int preset = 0; // the preset with that address, or 0 for "Other"
 };
 

@@ -1,51 +1,71 @@
 #include "originalrom.h"
 
-#include "windowtext.h"
-
 #include "byteorder.h"
-#include "outputfile.h"
-#include "passplan.h"
+#include "outputnames.h"
 #include "romfile.h"
-#include "romplan.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QVariantMap>
 
 namespace OriginalRom {
 
 namespace {
 
-const QString decompressedPrefix = QStringLiteral("dec_");
+const QString rememberedKey = QStringLiteral("originalRoms");
 
-QString withoutPrefix(const QString &fileName)
-{
-    return fileName.startsWith(decompressedPrefix) ? fileName.mid(decompressedPrefix.size())
-                                                   : fileName;
-}
+// Decompressed ROMs whose originals are remembered; past this, those no longer on disk are let go.
+constexpr int rememberedOriginals = 50;
 
 } // namespace
 
-QString siblingName(const QString &decompressedFileName)
+Candidate read(const QString &path, const RomPlan::CompressionPlan &romPlan)
 {
-    const QString name = withoutPrefix(decompressedFileName);
-    return name == decompressedFileName ? QString() : name;
-}
-
-QString compressedName(const QString &decompressedFileName)
-{
-    return OutputFile::defaultName(withoutPrefix(decompressedFileName), QStringLiteral("cmp_"));
-}
-
-QString problem(const QString &path, qint32 tableAddress)
-{
+    Candidate candidate;
+    candidate.path = path;
+    candidate.plan = romPlan;
     RomFile::Contents contents = RomFile::read(path, RomFile::Lengths::AnyInBigEndian);
-    if (!contents.ok())
-        return contents.error;
+    if (!contents.ok()) {
+        candidate.plan.refusal
+            = Refusal::of(Refusal::Kind::Unreadable, contents.error, Refusal::Input::Original);
+        return candidate;
+    }
     RomByteOrder::toBigEndian(contents.bytes);
-    const PassPlan::Plan plan = RomPlan::prepare(contents.bytes,
-        PassPlan::TableChoice::at(tableAddress, true), {}, RomPlan::Use::LayOutLike);
-    if (!plan.ok())
-        return plan.refusal;
-    if (!PassPlan::hasCompressedFiles(plan.files))
-        return windowText("ORIGINAL has no compressed file: it is no compressed ROM");
-    return QString();
+    candidate.image = std::move(contents.bytes);
+    candidate.plan = RomPlan::withOriginal(romPlan, candidate.image, QFileInfo(path).fileName());
+    return candidate;
+}
+
+Candidate suggest(
+    const QSettings &settings, const QString &romPath, const RomPlan::CompressionPlan &romPlan)
+{
+    const QFileInfo rom(romPath);
+    const QVariantMap remembered = settings.value(rememberedKey).toMap();
+    QStringList paths {remembered.value(rom.absoluteFilePath()).toString()};
+    for (const QString &name : OutputNames::originalNames(rom.fileName()))
+        paths << rom.absoluteDir().filePath(name);
+    for (const QString &path : qAsConst(paths)) {
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            continue;
+        Candidate candidate = read(path, romPlan);
+        if (candidate.ok())
+            return candidate;
+    }
+    return Candidate();
+}
+
+void remember(QSettings &settings, const QString &savedPath, const QString &originalPath)
+{
+    QVariantMap remembered = settings.value(rememberedKey).toMap();
+    if (remembered.size() >= rememberedOriginals) {
+        for (auto it = remembered.begin(); it != remembered.end();)
+            it = QFileInfo::exists(it.key()) ? std::next(it) : remembered.erase(it);
+    }
+    if (remembered.size() >= rememberedOriginals)
+        remembered.erase(remembered.begin());
+    remembered.insert(
+        QFileInfo(savedPath).absoluteFilePath(), QFileInfo(originalPath).absoluteFilePath());
+    settings.setValue(rememberedKey, remembered);
 }
 
 } // namespace OriginalRom

@@ -1,24 +1,40 @@
 #ifndef ORIGINALROM_H
 #define ORIGINALROM_H
 
+#include "romplan.h"
+
+#include <QByteArray>
+#include <QSettings>
 #include <QString>
 
 // The compressed ROM that a decompressed one came from, which the way back lays it out like:
-// where it may be found without asking, and whether a file can be it.
+// reading a file as the original (one plan with the ROM, RomPlan::withOriginal), where it may
+// be found without asking, and remembering it when a ROM is saved decompressed.
 namespace OriginalRom {
 
-// The name the original of a decompressed ROM usually has beside it: its name without the "dec_"
-// that decompressing put in front (dec_game.z64 gives game.z64); empty when there is none.
-QString siblingName(const QString &decompressedFileName);
+// A file read as the original of a ROM: its path, its image in big-endian order, and the ROM's
+// compression plan completed with it (refused when the file cannot be the original; the
+// refusal names the file by its name).
+struct Candidate
+{
+    QString path;
+    QByteArray image;
+    RomPlan::CompressionPlan plan;
+    bool ok() const { return plan.ok() && plan.originalGiven; }
+};
 
-// The name a compressed copy is proposed under: "cmp_", the name without a leading "dec_" and
-// without its last extension, then ".z64" (dec_game.z64 gives cmp_game.z64).
-QString compressedName(const QString &decompressedFileName);
+// Reads path as the original of the ROM whose plan (made without an original) is romPlan.
+Candidate read(const QString &path, const RomPlan::CompressionPlan &romPlan);
 
-// Why the file at path cannot be the original of a ROM whose table is at tableAddress: it cannot
-// be read, it is no compressed ROM, or its table there would be refused (see RomPlan's LayOutLike
-// use). An empty string when it can.
-QString problem(const QString &path, qint32 tableAddress);
+// The original to suggest for the ROM at romPath: the one remembered when it was saved
+// decompressed, else the file beside it named without "dec_" (with any ROM extension); the first
+// that can be the original, or a candidate with no path when none can.
+Candidate suggest(
+    const QSettings &settings, const QString &romPath, const RomPlan::CompressionPlan &romPlan);
+
+// Remembers, for a ROM saved decompressed at savedPath, the ROM it came from. Past a few dozen
+// entries, those whose decompressed ROM is gone are let go first.
+void remember(QSettings &settings, const QString &savedPath, const QString &originalPath);
 
 } // namespace OriginalRom
 

@@ -247,12 +247,6 @@ void OutputFile::discardTemporary()
     pending.reset();
 }
 
-QString OutputFile::defaultName(const QString &romFileName, const QString &prefix)
-{
-    const int dot = romFileName.lastIndexOf(QLatin1Char('.'));
-    return prefix + (dot < 0 ? romFileName : romFileName.left(dot)) + QLatin1String(".z64");
-}
-
 void OutputFile::reportSizeLimitsAsErrors()
 {
 #ifdef SIGXFSZ

@@ -63,11 +63,6 @@ public:
     // put there.
     bool metExistingFile() const { return existed; }
 
-    // "dec_" (or another prefix) and the file name without its last extension, then ".z64":
-    // game.v64 gives dec_game.z64, a.b.z64 gives dec_a.b.z64, game gives dec_game.z64.
-    static QString defaultName(
-        const QString &romFileName, const QString &prefix = QStringLiteral("dec_"));
-
     // A process limit on file sizes (ulimit -f) ends a program that writes past it with SIGXFSZ.
     // Ignoring the signal makes such a write fail with an error that is reported like a full disk.
     static void reportSizeLimitsAsErrors();

@@ -6,7 +6,6 @@
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
-#include "passplan.h"
 #include "romheader.h"
 #include "romplan.h"
 
@@ -36,14 +35,14 @@ void readTable(const QByteArray &rom, Facts &facts)
 {
     RomPlan::Options options;
     options.walkStreams = true;
-    const PassPlan::Plan plan = RomPlan::prepare(rom, PassPlan::TableChoice(),
-        RomPlan::answered(facts.knownDump), RomPlan::Use::Decompress, options);
-    facts.tableFound = plan.refusalKind != PassPlan::TableRefusal::NoTableFound;
+    const RomPlan::Plan plan = RomPlan::prepare(
+        rom, RomPlan::TableChoice(), RomPlan::answered(facts.knownDump), options);
+    facts.tableFound = plan.refusal.kind != Refusal::Kind::NoTableFound;
     facts.tableAddress = plan.address;
     facts.preset = GamePresets::nameAt(GamePresets::indexForAddress(facts.tableAddress));
+    facts.tableProblem = plan.refusal.text;
     if (!facts.tableFound)
         return;
-    facts.tableProblem = plan.refusal;
     facts.codec = plan.codec;
     facts.warnings = plan.warnings;
     // A refused plan keeps no files; the count is of the table as it is.
@@ -51,7 +50,9 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.files = files.size();
     facts.compressedFiles
         = int(std::count_if(files.cbegin(), files.cend(), FileTable::isCompressed));
-    facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0;
+    // A table cut off by the end of the ROM may have lost every compressed file's entry.
+    facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0
+        && FileTable::endMarkInside(rom, plan.address, files);
     facts.hasCodec = facts.compressedFiles > 0;
 }
 
@@ -162,7 +163,8 @@ QStringList summary(const Facts &facts)
     lines << dumpText(facts);
     lines << checksumSummary(facts.checksums);
     if (!facts.tableFound) {
-        lines << windowText("No file table found: choose the game or type the table's address.");
+        lines << windowText("%1: choose the game or type the table's address.")
+                     .arg(facts.tableProblem);
         return lines;
     }
     lines << windowText("File table at %1: %2 files, %3 compressed")
@@ -199,8 +201,10 @@ QList<Detail> details(const Facts &facts)
     add("Boot chip:", Checksum::chipName(facts.checksums.chip));
     add("Checksum 1:", checksumWordText(facts.checksums, 0));
     add("Checksum 2:", checksumWordText(facts.checksums, 1));
-    if (!facts.tableFound)
+    if (!facts.tableFound) {
+        add("Problem:", facts.tableProblem);
         return lines;
+    }
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
     if (facts.hasCodec)
         add("Compression:", codecName(facts.codec));

@@ -38,7 +38,7 @@ struct Facts
     bool alreadyDecompressed = false; // the table lists files and none of them is stored compressed
     bool hasCodec = false; // the table has compressed files, stored with codec
     DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
-    QString tableProblem; // why a pass over the table would be refused, if it would
+    QString tableProblem; // why decompressing would be refused (no table found too), if it would
     QStringList warnings; // what is odd about a table that may be decompressed
 };
 

@@ -6,9 +6,7 @@
 #include "decompressionjob.h"
 #include "decompressionpass.h"
 #include "outputfile.h"
-#include "passplan.h"
 #include "romfile.h"
-#include "rominfo.h"
 #include "romplan.h"
 #include "windowtext.h"
 
@@ -21,19 +19,41 @@ namespace RomJob {
 namespace {
 
 using FileTable::isCompressed;
+using Kind = Refusal::Kind;
 
-Result failure(
-    Result result, const QString &path, const QString &error, Refusal refusal = Refusal::Other)
+// Every ROM the job reads may be of any length in big-endian order: a decompressed ROM grows by
+// what a file decodes past its range, and a ROM cut short can end anywhere.
+constexpr RomFile::Lengths anyLength = RomFile::Lengths::AnyInBigEndian;
+
+QString pathOf(const Request &request, const CompressRequest *how, Refusal::Input input)
 {
-    result.failedPath = path;
-    result.error = error;
+    switch (input) {
+    case Refusal::Input::Rom:
+        break;
+    case Refusal::Input::Original:
+        return how ? how->originalPath : request.romPath;
+    case Refusal::Input::Output:
+        return request.outputPath;
+    }
+    return request.romPath;
+}
+
+Result failure(Result result, const Request &request, const Refusal &refusal,
+    const CompressRequest *how = nullptr)
+{
     result.refusal = refusal;
+    result.failedPath = pathOf(request, how, refusal.input);
     return result;
 }
 
-QString outputExistsText()
+Refusal outputRefusal(const QString &text, Kind kind = Kind::Output)
 {
-    return windowText("The file exists");
+    return Refusal::of(kind, text, Refusal::Input::Output);
+}
+
+Refusal outputExists()
+{
+    return outputRefusal(windowText("The file exists"), Kind::OutputExists);
 }
 
 // An output that cannot be had is refused before the ROM is even read.
@@ -43,95 +63,34 @@ bool refuseOutputEarly(Result &result, const Request &request)
         return false;
     const QString refusal = OutputFile::checkKind(request.outputPath);
     if (!refusal.isEmpty()) {
-        result = failure(result, request.outputPath, refusal);
+        result = failure(result, request, outputRefusal(refusal));
         return true;
     }
     if (!request.replaceOutput && QFileInfo::exists(request.outputPath)) {
-        result = failure(result, request.outputPath, outputExistsText(), Refusal::OutputExists);
+        result = failure(result, request, outputExists());
         return true;
     }
     return false;
 }
 
 // Reads the ROM and brings it to big endian; empty on failure, with result saying why.
-QByteArray readRom(Result &result, const Request &request,
-    RomFile::Lengths lengths = RomFile::Lengths::MultipleOf4)
+QByteArray readRom(Result &result, const Request &request)
 {
     if (!request.romImage.isEmpty()) {
         result.order = ByteOrder::Z64;
         return request.romImage;
     }
     RomFile::Contents contents = request.romFromStandardInput
-        ? RomFile::readStandardInput(lengths)
-        : RomFile::read(request.romPath, lengths);
+        ? RomFile::readStandardInput(anyLength)
+        : RomFile::read(request.romPath, anyLength);
     if (!contents.ok()) {
-        result = failure(result, request.romPath, contents.error);
+        result = failure(result, request, Refusal::of(Kind::Unreadable, contents.error));
         return QByteArray();
     }
     // A ROM, or reading it failed; one of any length is big endian already.
     const ByteOrder order = RomByteOrder::toBigEndian(contents.bytes);
     result.order = order == ByteOrder::NotRom ? ByteOrder::Z64 : order;
     return contents.bytes;
-}
-
-// How decompressing the compressed ROM will find its table: by the build string, unless the ROM
-// needed the address it was given.
-PassPlan::TableChoice tableChoiceForTheResult(const Request &request, const PassPlan::Plan &plan)
-{
-    PassPlan::TableChoice choice;
-    if (request.addressGiven && plan.addressNeeded) {
-        choice.addressGiven = true;
-        choice.address = request.address;
-    }
-    return choice;
-}
-
-// A refusal of the compression job: whose input it is about, and what kind it is.
-Result compressionFailure(const Result &result, const Request &request, const CompressRequest &how,
-    const CompressionJob::Result &compressed)
-{
-    using CompressionJob::Refusal;
-    const QString &path
-        = compressed.refusal == Refusal::Original ? how.originalPath : request.romPath;
-    return failure(result, path, compressed.error,
-        compressed.refusal == Refusal::Ranges ? RomJob::Refusal::Usage : RomJob::Refusal::Other);
-}
-
-PassPlan::TableChoice tableChoiceOf(const Request &request)
-{
-    PassPlan::TableChoice choice;
-    choice.addressGiven = request.addressGiven;
-    choice.address = request.address;
-    choice.checkFirstEntry = request.checkFirstEntry;
-    return choice;
-}
-
-Refusal refusalOf(PassPlan::TableRefusal refusal)
-{
-    switch (refusal) {
-    case PassPlan::TableRefusal::None:
-        return Refusal::None;
-    case PassPlan::TableRefusal::NoTableFound:
-        return Refusal::NoTableFound;
-    case PassPlan::TableRefusal::FirstEntry:
-        return Refusal::FirstEntry;
-    case PassPlan::TableRefusal::Outside:
-    case PassPlan::TableRefusal::Files:
-        break;
-    }
-    return Refusal::Other;
-}
-
-// The plan for the request's ROM (see RomPlan::prepare); a refusal is put into result.
-PassPlan::Plan planFor(Result &result, const Request &request, const QByteArray &rom,
-    const PassPlan::KnownDumpLookup &knownDump, RomPlan::Use use)
-{
-    PassPlan::Plan plan = RomPlan::prepare(rom, tableChoiceOf(request), knownDump, use);
-    result.address = plan.address;
-    result.knownDump = plan.knownDump;
-    if (!plan.ok())
-        result = failure(result, request.romPath, plan.refusal, refusalOf(plan.refusalKind));
-    return plan;
 }
 
 OutputFile::Existing existingFor(const Request &request)
@@ -145,23 +104,129 @@ OutputFile::Target targetFor(const Request &request)
                                           : OutputFile::Target::Path;
 }
 
-// Writes the image and puts it in place; false with result saying why.
 // Turns what writing the output gave into the result.
 bool finishOutput(
     Result &result, const Request &request, const OutputFile &output, const QString &writeError)
 {
     if (output.metExistingFile()) {
-        result = failure(result, request.outputPath, outputExistsText(), Refusal::OutputExists);
+        result = failure(result, request, outputExists());
         return false;
     }
     if (!writeError.isEmpty()) {
-        result = failure(result, request.outputPath, writeError);
+        result = failure(result, request, outputRefusal(writeError));
         return false;
     }
     return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The way back's steps
+
+struct Inputs
+{
+    QByteArray rom;
+    QByteArray original; // empty when packed, or when the request brought its own
+};
+
+// Both ROMs are read at once; what is wrong with the ROM is told before the original's.
+bool readInputs(Result &result, const Request &request, const CompressRequest &how,
+    const CompressionJob::Runner &runner, Inputs &inputs)
+{
+    const bool readOriginal = !how.originalPath.isEmpty() && how.originalImage.isEmpty();
+    RomFile::Contents original;
+    CompressionJob::runAll(runner, readOriginal ? 2 : 1, [&](int task) {
+        if (task == 0)
+            inputs.rom = readRom(result, request);
+        else
+            original = RomFile::read(how.originalPath, anyLength);
+    });
+    if (!result.ok())
+        return false;
+    if (readOriginal && !original.ok()) {
+        result = failure(result, request,
+            Refusal::of(Kind::Unreadable, original.error, Refusal::Input::Original), &how);
+        return false;
+    }
+    if (readOriginal) {
+        RomByteOrder::toBigEndian(original.bytes);
+        inputs.original = std::move(original.bytes);
+    } else {
+        inputs.original = how.originalImage;
+    }
+    return true;
+}
+
+RomPlan::CompressionPlan planFor(
+    const Request &request, const CompressRequest &how, const Inputs &inputs)
+{
+    if (how.plan)
+        return *how.plan;
+    RomPlan::Layout layout;
+    layout.likeOriginal = !how.originalPath.isEmpty();
+    layout.original = layout.likeOriginal ? &inputs.original : nullptr;
+    layout.compressedFiles = how.compressedFiles;
+    return RomPlan::prepareCompression(inputs.rom, tableChoiceOf(request), layout);
+}
+
+struct Written
+{
+    QString wrong; // why the check failed
+    QString writeError;
+    bool stopped = false; // asked to stop before the output was put in place
+    const KnownDumps::Dump *identical = nullptr;
+};
+
+// The check, the known-dump lookup and the write run at once when the output can be written
+// without being seen: it is put in place only once the check has passed, and not at all when a
+// stop was asked for meanwhile.
+Written checkAndWrite(const CompressionJob::Result &compressed, const QByteArray &rom,
+    const RomPlan::CompressionPlan &plan, OutputFile &output, const CompressRequest &how,
+    const CompressionJob::Runner &runner, KnownDumps::Table knownDumps)
+{
+    Written written;
+    const char *const image = compressed.image.constData();
+    const qint64 size = compressed.image.size();
+    enum Task { Check, LookUp, Write };
+    CompressionJob::runAll(runner, output.writesUnseen() ? 3 : 2, [&](int task) {
+        if (task == Check)
+            written.wrong = CompressionJob::check(compressed, rom, plan);
+        else if (task == LookUp)
+            written.identical = KnownDumps::find(KnownDumps::md5Of(compressed.image), knownDumps);
+        else
+            written.writeError = output.writeUnseen(image, size);
+    });
+    written.stopped = how.stopRequested && how.stopRequested();
+    if (!written.wrong.isEmpty() || written.stopped)
+        return written;
+    if (written.writeError.isEmpty())
+        written.writeError = output.writesUnseen() ? output.place() : output.write(image, size);
+    return written;
+}
+
+void noteWhatWasDone(Result &result, const CompressionJob::Result &compressed,
+    const RomPlan::CompressionPlan &plan, const KnownDumps::Dump *identical)
+{
+    result.likeOriginal = plan.likeOriginal;
+    result.files = compressed.files;
+    result.compressedFiles = compressed.compressedFiles;
+    result.movedFiles = compressed.movedFiles;
+    result.keptFiles = compressed.keptFiles;
+    if (identical)
+        result.identicalDump = QString::fromUtf8(identical->name);
+    result.checksums = compressed.checksums;
+    result.warnings = compressed.warnings;
+}
+
 } // namespace
+
+RomPlan::TableChoice tableChoiceOf(const Request &request)
+{
+    RomPlan::TableChoice choice;
+    choice.addressGiven = request.addressGiven;
+    choice.address = request.address;
+    choice.checkFirstEntry = request.checkFirstEntry;
+    return choice;
+}
 
 Result decompressFile(const Request &request, const DecompressionJob::Observer &observer,
     KnownDumps::Table knownDumps)
@@ -172,10 +237,12 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
     QByteArray rom = readRom(result, request);
     if (!result.ok())
         return result;
-    const PassPlan::Plan plan = planFor(
-        result, request, rom, RomPlan::lookUpOnce(rom, knownDumps), RomPlan::Use::Decompress);
+    const RomPlan::Plan plan
+        = RomPlan::prepare(rom, tableChoiceOf(request), RomPlan::lookUpOnce(rom, knownDumps));
+    result.address = plan.address;
+    result.knownDump = plan.knownDump;
     if (!plan.ok())
-        return result;
+        return failure(result, request, plan.refusal);
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
     result.warnings = plan.warnings;
@@ -184,17 +251,17 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
     OutputFile output(request.outputPath, existingFor(request), targetFor(request));
     const QString refusal = output.open();
     if (!refusal.isEmpty())
-        return failure(result, request.outputPath, refusal);
+        return failure(result, request, outputRefusal(refusal));
     // Pages of the image that no file is written to cost nothing.
     ZeroPagedImage image(DecompressionPass::outputImageSize);
     if (request.lastJobOfTheProcess)
         image.leaveToProcessExit();
     const DecompressionJob::Outcome outcome = DecompressionJob::run(rom, image, plan, observer);
     if (!outcome.finished)
-        return failure(result, request.romPath, stoppedText());
+        return failure(result, request, Refusal::of(Kind::Stopped, stoppedText()));
     rom = QByteArray(); // the ROM is done with; the write needs only the image
     result.checksums = outcome.checksums;
-    result.warnings << PassPlan::cutShortWarnings(outcome.cutShort, plan.address);
+    result.warnings << RomPlan::cutShortWarnings(outcome.cutShort, plan.address);
     finishOutput(result, request, output, output.write(image.constData(), image.size()));
     return result;
 }
@@ -204,75 +271,30 @@ Result compressFile(const Request &request, const CompressRequest &how,
     KnownDumps::Table knownDumps)
 {
     Result result;
-    if (refuseOutputEarly(result, request))
+    Inputs inputs;
+    if (refuseOutputEarly(result, request) || !readInputs(result, request, how, runner, inputs))
         return result;
-    CompressionJob::Layout layout;
-    layout.likeOriginal = !how.originalPath.isEmpty();
-    layout.compressedFiles = how.compressedFiles;
-    // Both ROMs are read at once; what is wrong with the ROM is told before the original's.
-    const RomFile::Lengths anyLength = RomFile::Lengths::AnyInBigEndian;
-    QByteArray rom;
-    RomFile::Contents original;
-    CompressionJob::runAll(runner, layout.likeOriginal ? 2 : 1, [&](int task) {
-        if (task == 0)
-            rom = readRom(result, request, anyLength);
-        else
-            original = RomFile::read(how.originalPath, anyLength);
-    });
-    if (!result.ok())
-        return result;
-    // A decompressed ROM is no known dump: it is not hashed.
-    const PassPlan::Plan plan = planFor(result, request, rom, {}, RomPlan::Use::Compress);
+    const RomPlan::CompressionPlan plan = planFor(request, how, inputs);
+    result.address = plan.rom.address;
     if (!plan.ok())
-        return result;
-    if (layout.likeOriginal) {
-        if (!original.ok())
-            return failure(result, how.originalPath, original.error);
-        RomByteOrder::toBigEndian(original.bytes);
-        layout.original = std::move(original.bytes);
-    }
+        return failure(result, request, plan.refusal, &how);
 
     OutputFile output(request.outputPath, existingFor(request), targetFor(request));
     const QString refusal = output.open();
     if (!refusal.isEmpty())
-        return failure(result, request.outputPath, refusal);
+        return failure(result, request, outputRefusal(refusal));
     const CompressionJob::Result compressed
-        = CompressionJob::build(rom, result.address, std::move(layout), runner, filesEncoded);
+        = CompressionJob::build(inputs.rom, std::move(inputs.original), plan, runner, filesEncoded);
     if (!compressed.ok())
-        return compressionFailure(result, request, how, compressed);
-
-    // The check and the write run at once, when the output can be written without being seen:
-    // it is put in place only once the check has passed.
-    const char *const image = compressed.image.constData();
-    const qint64 size = compressed.image.size();
-    const PassPlan::TableChoice resultTable = tableChoiceForTheResult(request, plan);
-    QString wrong;
-    QString writeError;
-    const KnownDumps::Dump *identical = nullptr;
-    enum Task { Check, LookUp, Write };
-    CompressionJob::runAll(runner, output.writesUnseen() ? 3 : 2, [&](int task) {
-        if (task == Check)
-            wrong = CompressionJob::check(compressed, rom, result.address, resultTable);
-        else if (task == LookUp)
-            identical = KnownDumps::find(KnownDumps::md5Of(compressed.image), knownDumps);
-        else
-            writeError = output.writeUnseen(image, size);
-    });
-    if (!wrong.isEmpty())
-        return failure(result, request.romPath, wrong);
-    if (how.stopRequested && how.stopRequested())
-        return failure(result, request.romPath, stoppedText());
-    if (writeError.isEmpty())
-        writeError = output.writesUnseen() ? output.place() : output.write(image, size);
-    result.files = compressed.files;
-    result.compressedFiles = compressed.compressedFiles;
-    result.movedFiles = compressed.movedFiles;
-    result.keptFiles = compressed.keptFiles;
-    if (identical)
-        result.identicalDump = QString::fromUtf8(identical->name);
-    result.checksums = compressed.checksums;
-    result.warnings = compressed.warnings;
-    finishOutput(result, request, output, writeError);
+        return failure(result, request, compressed.refusal, &how);
+    const Written written
+        = checkAndWrite(compressed, inputs.rom, plan, output, how, runner, knownDumps);
+    if (!written.wrong.isEmpty())
+        return failure(result, request, Refusal::of(Kind::Result, written.wrong));
+    if (written.stopped)
+        return failure(result, request, Refusal::of(Kind::Stopped, stoppedText()));
+    noteWhatWasDone(result, compressed, plan, written.identical);
+    finishOutput(result, request, output, written.writeError);
     return result;
 }
 

@@ -6,16 +6,19 @@
 #include "compressionjob.h"
 #include "decompressionjob.h"
 #include "knowndumps.h"
+#include "refusal.h"
+#include "romplan.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // The whole job on one ROM file without a window, either way: read it safely, bring it to big
-// endian, find and plan the file table, run the decompression job (or the compression job) and
-// write the image. The command line runs it as it is.
+// endian, plan it, run the decompression job (or the compression job) and write the image. The
+// command line runs it as it is; the window runs the way back through it.
 namespace RomJob {
 
 struct Request
@@ -36,41 +39,31 @@ struct Request
     bool lastJobOfTheProcess = false;
 };
 
-// Refusals a front end may want to add its own advice to.
-enum class Refusal {
-    None,
-    Other, // the reason says all there is
-    OutputExists,
-    NoTableFound, // no build string, and the ROM is no known dump
-    FirstEntry, // the table does not start with the expected entry
-    Usage, // what the request asked for does not fit the ROM (compress's ranges)
-};
-
 struct Result
 {
-    QString failedPath; // the ROM or the output path that the error is about; empty on success
-    QString error;
-    Refusal refusal = Refusal::None;
+    Refusal refusal; // why nothing was written
+    QString failedPath; // the path the refusal is about (the ROM, the original or the output)
     ByteOrder order = ByteOrder::NotRom;
     qint32 address = 0;
-    int files = 0;
+    int files = 0; // entries of the table
     HeaderChecksums::Report checksums;
     bool alreadyDecompressed = false; // no file of the table was stored compressed
-    QStringList warnings; // what was odd about the table (see PassPlan::warnings)
+    QStringList warnings; // what was odd about the inputs (see RomPlan)
     QString knownDump; // the name of the known dump whose table address was used, if one was
+    bool likeOriginal = false; // compressFile: laid out like an original
     int compressedFiles = 0; // compressFile: files written compressed
     int movedFiles = 0; // compressFile with an original: files that left their place
     int keptFiles = 0; // compressFile with an original: compressed files kept as it stores them
     QString identicalDump; // compressFile: the known dump that the written ROM is, byte for byte
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return !refusal.refused(); }
 };
 
 // Runs the job. Nothing is written unless every step before the write succeeded, and a failed
 // write leaves an existing output file as it was. Without replaceOutput, an output file that
-// appears while the job runs is not replaced either. The ROM is looked up among the known dumps
-// only when something is off (no build string, a table that does not start as expected,
-// compressed files that are not Yaz0), so that a plain job does not pay for hashing the whole
-// ROM.
+// appears while the job runs is not replaced either. The ROM may be of any length in big-endian
+// order (a decompressed ROM that grew, a ROM cut off). It is looked up among the known dumps only
+// when something is off (no build string, a table that does not start as expected, compressed
+// files that are not Yaz0), so that a plain job does not pay for hashing the whole ROM.
 Result decompressFile(const Request &request, const DecompressionJob::Observer &observer = {},
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
 
@@ -79,23 +72,30 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
 struct CompressRequest
 {
     QString originalPath; // empty: packed
-    QVector<CompressionJob::IndexRange> compressedFiles;
+    QVector<RomPlan::IndexRange> compressedFiles;
+    // The original already read and brought to big endian, and the plan made of it and of the
+    // request's romImage (the window has both when it has found the original); when set, neither
+    // ROM is read or planned again.
+    QByteArray originalImage;
+    std::optional<RomPlan::CompressionPlan> plan;
     // Asked once more after the check, before the output is put in place: a stop asked for while
     // the last files were checked still leaves nothing written.
     std::function<bool()> stopRequested;
 };
 
 // The way back: reads a decompressed ROM in any byte order, or of any length in big-endian order
-// (and the original likewise), finds the table as decompressFile does, compresses it (see
+// (and the original likewise), plans it (RomPlan::prepareCompression), compresses it (see
 // CompressionJob::build) and writes the image by the same rules once CompressionJob::check has
-// passed. The runner encodes the files, and then checks the image while it writes it. A refusal
-// that is about the original names it as the failed path.
-// The written ROM is looked up among the known dumps while it is checked: the proof that a way
-// back gave the original.
+// passed. The runner encodes the files, and then checks the image while it writes it. The
+// written ROM is looked up among the known dumps while it is checked: the proof that a way back
+// gave the original.
 Result compressFile(const Request &request, const CompressRequest &how,
     const CompressionJob::Runner &runner = CompressionJob::Runner(),
     const CompressionJob::FilesEncoded &filesEncoded = CompressionJob::FilesEncoded(),
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
+
+// How the request asks for the table.
+RomPlan::TableChoice tableChoiceOf(const Request &request);
 
 // "Identical to the original dump: NAME"
 QString identicalDumpText(const QString &name);

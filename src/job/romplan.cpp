@@ -1,8 +1,12 @@
 #include "romplan.h"
 
-#include "compressioninput.h"
-#include "filetable.h"
-#include "yaz0.h"
+#include "planchecks.h"
+#include "windowtext.h"
+
+#include "entrytext.h"
+#include "gamepresets.h"
+
+#include <QLocale>
 
 #include <algorithm>
 #include <memory>
@@ -11,36 +15,110 @@ namespace RomPlan {
 
 namespace {
 
-// Whether the first compressed file starts as a Yaz0 file, as in all but the iQue versions.
-bool compressedFilesLookLikeYaz0(const QByteArray &rom, const QVector<FileRecord> &files)
+// No ROM of these games is shorter; a shorter one that shows no build string is most likely cut
+// off before it.
+constexpr qint64 shortestRom = 1 << 20;
+
+QString byteCount(qint64 bytes)
 {
-    const auto first = std::find_if(files.cbegin(), files.cend(), FileTable::isCompressed);
-    if (first == files.cend() || first->physicalStart < 0 || first->physicalStart >= rom.size())
-        return true;
-    return Yaz0::hasMagic(
-        rom.constData() + first->physicalStart, rom.size() - first->physicalStart);
+    // Grouped digits whatever the user's locale, so that the numbers read the same everywhere.
+    return QLocale(QLocale::English).toString(bytes);
 }
 
-void planPass(PassPlan::Plan &plan, const QByteArray &rom,
-    const PassPlan::KnownDumpLookup &knownDump, const Options &options)
+QString noTableText(const QByteArray &rom)
 {
-    // A known dump says how its files are stored; its MD5 is only worth finding out when the
-    // files are not Yaz0.
-    const bool askDumps = knownDump && !compressedFilesLookLikeYaz0(rom, plan.files);
-    plan.codec = PassPlan::codecFor(rom, plan.files, askDumps ? knownDump() : nullptr);
-    plan.refusal = PassPlan::refusal(rom, options.outputSize, plan.address, plan.files, plan.codec);
+    if (rom.size() >= shortestRom)
+        return windowText("No file table found");
+    return windowText("No file table found in the %1 bytes of the ROM, which looks cut off")
+        .arg(byteCount(rom.size()));
+}
+
+// A refused plan keeps no files: a refused list can be long.
+void refuse(Plan &plan, const Refusal &refusal)
+{
+    plan.refusal = refusal;
+    plan.files = QVector<FileRecord>();
+}
+
+bool searchTable(
+    Plan &plan, const QByteArray &rom, const TableChoice &choice, const KnownDumpLookup &knownDump)
+{
+    const Checks::TableSearch search = Checks::findTable(rom, choice, knownDump);
+    plan.address = search.address;
+    plan.knownDump = search.knownDump;
+    plan.addressNeeded = search.addressNeeded;
+    plan.refusal = search.refusal;
     if (!plan.ok())
-        return;
-    plan.warnings = PassPlan::warnings(rom, plan.files);
-    if (options.walkStreams && plan.codec == DecompressionPass::Codec::Yaz0) {
-        plan.warnings << PassPlan::cutShortWarnings(
-            DecompressionPass::cutShortFiles(rom, plan.files), plan.address);
-    }
+        return false;
+    plan.files = FileTable::read(rom, plan.address);
+    return true;
 }
 
 } // namespace
 
-PassPlan::KnownDumpLookup lookUpOnce(const QByteArray &rom, KnownDumps::Table table)
+namespace Checks {
+
+TableSearch findTable(
+    const QByteArray &rom, const TableChoice &choice, const KnownDumpLookup &knownDump)
+{
+    TableSearch search;
+    search.address = choice.address;
+    const GamePresets::Detection detection = GamePresets::detect(rom);
+    const bool trusted
+        = detection.found && FileTable::startsWithExpectedEntry(rom, detection.address);
+    search.addressNeeded = !trusted;
+    if (!choice.addressGiven) {
+        search.address = detection.address;
+        const KnownDumps::Dump *known = trusted || !knownDump ? nullptr : knownDump();
+        if (known) {
+            search.address = known->tableAddress;
+            search.knownDump = QString::fromUtf8(known->name);
+        } else if (!detection.found) {
+            search.refusal = Refusal::of(Refusal::Kind::NoTableFound, noTableText(rom));
+            return search;
+        }
+    }
+    const QString outside = addressProblem(rom, search.address);
+    if (!outside.isEmpty()) {
+        search.refusal = Refusal::of(Refusal::Kind::Table, outside);
+        return search;
+    }
+    if (choice.checkFirstEntry && !FileTable::startsWithExpectedEntry(rom, search.address)) {
+        const QString warning = QString::fromLatin1(firstEntryWarning);
+        // The warning's question is the window's; as a statement it ends before it.
+        const QString statement
+            = warning.left(warning.lastIndexOf(QLatin1Char('\n'))).replace(QLatin1Char('\n'), ' ');
+        search.refusal = Refusal::of(Refusal::Kind::FirstEntry, statement);
+    }
+    return search;
+}
+
+QString addressProblem(const QByteArray &rom, qint32 address)
+{
+    if (address < rom.size())
+        return QString();
+    return windowText("The file table address %1 lies past the end of the ROM, which is %2 bytes "
+                      "long.")
+        .arg(FileTable::addressText(address))
+        .arg(rom.size());
+}
+
+QString tableCutOffText(const QByteArray &rom, qint32 address, int entries)
+{
+    return windowText("The file table at %1 runs to the end of the ROM, which is %2 bytes long, "
+                      "without its end mark: the ROM is cut off inside its table, after %3 entries")
+        .arg(FileTable::addressText(address), byteCount(rom.size()))
+        .arg(entries);
+}
+
+} // namespace Checks
+
+const char firstEntryWarning[]
+    = "The File Table does not start with 00000000 00001060 00000000 00000000.\n"
+      "This usually indicates that the specified address isn't the start of a file table.\n"
+      "Are you sure that you want to continue?";
+
+KnownDumpLookup lookUpOnce(const QByteArray &rom, KnownDumps::Table table)
 {
     struct Answer
     {
@@ -57,48 +135,113 @@ PassPlan::KnownDumpLookup lookUpOnce(const QByteArray &rom, KnownDumps::Table ta
     };
 }
 
-PassPlan::KnownDumpLookup answered(const KnownDumps::Dump *dump)
+KnownDumpLookup answered(const KnownDumps::Dump *dump)
 {
     return [dump] { return dump; };
 }
 
-PassPlan::Plan prepare(const QByteArray &rom, const PassPlan::TableChoice &choice,
-    const PassPlan::KnownDumpLookup &knownDump, Use use, const Options &options)
+Plan prepare(const QByteArray &rom, const TableChoice &choice, const KnownDumpLookup &knownDump,
+    const Options &options)
 {
-    PassPlan::Plan plan;
-    if (use == Use::LayOutLike) {
-        // The original's own checks say, naming it, when no table stands there.
-        plan.address = choice.address;
-    } else {
-        const PassPlan::TableSearch search = PassPlan::findTable(rom, choice, knownDump);
-        plan.address = search.address;
-        plan.knownDump = search.knownDump;
-        plan.addressNeeded = search.addressNeeded;
-        if (!search.ok()) {
-            plan.refusalKind = search.refusal;
-            plan.refusal = search.error;
-            return plan;
-        }
+    Plan plan;
+    if (!searchTable(plan, rom, choice, knownDump))
+        return plan;
+    const Checks::CodecFinding codec = Checks::codecOf(rom, plan.files, knownDump);
+    plan.codec = codec.codec;
+    const Refusal refusal
+        = Checks::passRefusal(rom, options.outputSize, plan.address, plan.files, codec);
+    if (refusal.refused()) {
+        refuse(plan, refusal);
+        return plan;
     }
-    plan.files = FileTable::read(rom, plan.address);
-    switch (use) {
-    case Use::Decompress:
-        planPass(plan, rom, knownDump, options);
-        break;
-    case Use::Compress:
-        plan.refusal = CompressionInput::romProblem(rom, plan.address, plan.files);
-        break;
-    case Use::LayOutLike:
-        plan.refusal = CompressionInput::originalProblem(rom, plan.address, plan.files);
-        if (plan.ok())
-            plan.warnings = CompressionInput::originalWarnings(rom, plan.files);
-        break;
-    }
-    if (!plan.ok()) {
-        plan.refusalKind = PassPlan::TableRefusal::Files;
-        plan.files = QVector<FileRecord>(); // a refused list can be long
-    }
+    plan.warnings
+        = Checks::passWarnings(rom, plan.address, plan.files, plan.codec, options.walkStreams);
     return plan;
+}
+
+bool isListed(const QVector<IndexRange> &ranges, int index)
+{
+    return std::any_of(ranges.cbegin(), ranges.cend(),
+        [index](const IndexRange &range) { return range.first <= index && index <= range.last; });
+}
+
+CompressionPlan prepareCompression(
+    const QByteArray &rom, const TableChoice &choice, const Layout &layout)
+{
+    CompressionPlan plan;
+    plan.likeOriginal = layout.likeOriginal;
+    // A decompressed ROM is no known dump: it is not hashed.
+    if (!searchTable(plan.rom, rom, choice, KnownDumpLookup())) {
+        plan.refusal = plan.rom.refusal;
+        return plan;
+    }
+    const Refusal romRefusal = Checks::romRefusal(rom, plan.rom.address, plan.rom.files);
+    if (romRefusal.refused()) {
+        refuse(plan.rom, romRefusal);
+        plan.refusal = romRefusal;
+        return plan;
+    }
+    plan.tableEntry = FileTable::entryHolding(plan.rom.files, plan.rom.address);
+    // Decompressing the result finds its table by the build string, unless the ROM needed the
+    // address it was given.
+    if (choice.addressGiven && plan.rom.addressNeeded)
+        plan.resultTable = TableChoice::at(choice.address, true);
+    if (layout.likeOriginal)
+        return layout.original ? withOriginal(plan, *layout.original, layout.originalName) : plan;
+    plan.compressedFiles = layout.compressedFiles;
+    Checks::KeptEntries kept;
+    kept.table = plan.tableEntry;
+    if (!plan.resultTable.addressGiven) {
+        kept.buildString
+            = FileTable::entryHolding(plan.rom.files, GamePresets::detect(rom).buildStringAt);
+    }
+    plan.refusal
+        = Checks::rangesRefusal(plan.compressedFiles, plan.rom.files, plan.rom.address, kept);
+    return plan;
+}
+
+CompressionPlan withOriginal(
+    CompressionPlan plan, const QByteArray &original, const QString &originalName)
+{
+    if (!plan.ok() || !plan.likeOriginal)
+        return plan;
+    plan.originalGiven = true;
+    Plan &layout = plan.original;
+    layout.address = plan.rom.address;
+    layout.files = FileTable::read(original, layout.address);
+    const Refusal refusal = Checks::originalRefusal(
+        original, layout.address, layout.files, plan.rom.files.at(plan.tableEntry), originalName);
+    if (refusal.refused()) {
+        refuse(layout, refusal);
+        plan.refusal = refusal;
+        return plan;
+    }
+    layout.warnings = Checks::originalWarnings(original, layout.files, originalName);
+    plan.warnings = layout.warnings;
+    return plan;
+}
+
+QStringList cutShortWarnings(
+    const QVector<DecompressionPass::CutShortFile> &cutShort, qint32 tableAddress)
+{
+    constexpr int named = 3;
+    QStringList found;
+    for (int i = 0; i < cutShort.size() && i < named; ++i) {
+        found << windowText("%1 is a Yaz0 file whose data ends %2 bytes before its declared size "
+                            "(it decompresses with zeros there)")
+                     .arg(EntryText::name(cutShort.at(i).index, tableAddress))
+                     .arg(cutShort.at(i).missing);
+    }
+    if (cutShort.size() > named) {
+        found << windowText("%1 more Yaz0 files end before their declared sizes")
+                     .arg(cutShort.size() - named);
+    }
+    return found;
+}
+
+QString alreadyDecompressedText()
+{
+    return windowText("This ROM is already decompressed");
 }
 
 } // namespace RomPlan

@@ -2,7 +2,7 @@
 #define ROMSTATE_H
 
 #include "filetable.h"
-#include "passplan.h"
+#include "romplan.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,7 +21,7 @@ struct RomState
     qint32 fileTableAddress = 0;
     // What was decided about the table read into files (its codec, refusal and warnings; see
     // RomPlan::prepare). The pass walks files at fileTableAddress as its plan says.
-    PassPlan::Plan plan;
+    RomPlan::Plan plan;
     QString outputFileName; // where the decompressed image is saved
 };
 

@@ -115,7 +115,7 @@ void Worker::pause()
 void Worker::doMethod1()
 {
     qDebug() << "Starting Method1 in Thread " << QThread::currentThreadId();
-    const PassPlan::Plan plan = planToRun();
+    const RomPlan::Plan plan = planToRun();
     DecompressionJob::Observer observer;
     observer.beforeFile = [this](int) {
         if (interruptRequested()) {
@@ -140,12 +140,12 @@ void Worker::doMethod1()
 
 // The window's plan for the table it read. A table put into the record without one is planned by
 // the same step; either way the pass walks the record's files at its address.
-PassPlan::Plan Worker::planToRun() const
+RomPlan::Plan Worker::planToRun() const
 {
-    PassPlan::Plan plan = romState->plan;
+    RomPlan::Plan plan = romState->plan;
     if (plan.address != romState->fileTableAddress || plan.files.size() != romState->files.size()) {
         plan = RomPlan::prepare(
-            romState->romImage, PassPlan::TableChoice::at(romState->fileTableAddress, false));
+            romState->romImage, RomPlan::TableChoice::at(romState->fileTableAddress, false));
     }
     plan.address = romState->fileTableAddress;
     plan.files = romState->files;

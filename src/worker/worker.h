@@ -1,7 +1,7 @@
 #ifndef WORKER_H
 #define WORKER_H
 
-#include "passplan.h"
+#include "romplan.h"
 
 #include <QMutex>
 #include <QObject>
@@ -45,7 +45,7 @@ private:
     void doMethod1();
     void doMethod2();
     void doMethod3();
-    PassPlan::Plan planToRun() const;
+    RomPlan::Plan planToRun() const;
     void placeFile(qint32 index, qint32 virtualStart, qint32 virtualEnd, qint32 physicalStart,
         qint32 physicalEnd);
     bool interruptRequested();
