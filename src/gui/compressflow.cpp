@@ -2,6 +2,7 @@
 
 #include "compressionrun.h"
 #include "factsarea.h"
+#include "filewarnings.h"
 #include "outputfile.h"
 #include "outputnames.h"
 #include "windowtext.h"
@@ -134,8 +135,7 @@ QString CompressFlow::askForOutput(const QString &romPath, const QString &origin
         problem = windowText("it is the original ROM, which would be lost");
     if (problem.isEmpty())
         return target;
-    QMessageBox::warning(window, windowText("Application"),
-        windowText("Cannot write file %1:\n%2.").arg(nativePath(target), problem));
+    FileWarnings::cannotWrite(window, target, problem);
     return QString();
 }
 

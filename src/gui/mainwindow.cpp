@@ -1,57 +1,45 @@
 #include "mainwindow.h"
 
-#include "byteorder.h"
 #include "checksum.h"
-#include "checksumrepair.h"
 #include "compressflow.h"
-#include "decompressionpass.h"
 #include "factsarea.h"
 #include "filetable.h"
+#include "filewarnings.h"
 #include "gamepresets.h"
+#include "jobprogressdialog.h"
 #include "originalrom.h"
 #include "outputfile.h"
 #include "outputnames.h"
 #include "romfile.h"
-#include "romplan.h"
+#include "rominspection.h"
+#include "windowsettings.h"
 #include "worker.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDebug>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
 #include <QUrl>
-#include <QtConcurrent>
-
-#include <algorithm>
 
 namespace {
 
 constexpr int statusTimeout = 2000;
 
 const char makerAddress[] = "https://marrowfen.example/tidepool";
-
-// The settings the window keeps (the way back keeps its own, see OriginalRom).
-const QString recentFilesKey = QStringLiteral("recentFileList");
-const QString romPathKey = QStringLiteral("romPath");
-const QString fileDialogPathKey = QStringLiteral("fileDialogPath");
 
 } // namespace
 
@@ -71,7 +59,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 MainWindow::~MainWindow()
 {
     delete compressFlow; // waits for a compression still running: it reads the ROM
-    factsWatcher.waitForFinished();
+    delete inspection;
     worker->abort();
     thread->wait();
     delete thread;
@@ -151,8 +139,10 @@ void MainWindow::createForm()
     factsArea = new FactsArea;
     factsArea->showFacts({startHint()});
     form->addRow(factsArea);
-    connect(
-        &factsWatcher, &QFutureWatcher<RomInfo::Facts>::finished, this, [this] { showRomFacts(); });
+    // Not a slot: the window's slots are the ones its menus, form and worker reach by name.
+    inspection = new RomInspection(this);
+    connect(inspection, &RomInspection::inspected, this,
+        [this](const RomInfo::Facts &facts) { showRomFacts(facts); });
 
     auto *central = new QWidget;
     central->setLayout(form);
@@ -206,7 +196,7 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::useKnownDumps(KnownDumps::Table table)
 {
-    knownDumps = table;
+    inspection->useKnownDumps(table);
     compressFlow->useKnownDumps(table);
 }
 
@@ -229,12 +219,11 @@ void MainWindow::about()
             + link + QLatin1Char('.'));
 }
 
-// ---------------------------------------------------------------------------------------------
 // Recent files and the window title
 
 void MainWindow::refreshRecentFileActions()
 {
-    const QStringList files = settings.value(recentFilesKey).toStringList();
+    const QStringList files = WindowSettings::recentFiles(settings);
     const int shown = qMin(int(files.size()), int(RecentFileLimit));
     for (int i = 0; i < shown; ++i) {
         // A "&" in a path would be read as a mnemonic.
@@ -254,12 +243,7 @@ void MainWindow::noteCurrentFile(const QString &fileName)
     QString shownName = tr("No File Loaded");
     if (!fileName.isEmpty()) {
         shownName = fileName;
-        QStringList files = settings.value(recentFilesKey).toStringList();
-        files.removeAll(fileName);
-        files.prepend(fileName);
-        while (files.size() > RecentFileLimit)
-            files.removeLast();
-        settings.setValue(recentFilesKey, files);
+        WindowSettings::addRecentFile(settings, fileName, RecentFileLimit);
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (auto *window = qobject_cast<MainWindow *>(widget))
                 window->refreshRecentFileActions();
@@ -274,35 +258,16 @@ void MainWindow::openRecentFile()
         loadFile(action->data().toString());
 }
 
-// ---------------------------------------------------------------------------------------------
 // Loading a ROM
 
 void MainWindow::open()
 {
     if (jobInProgress)
         return;
-    if (!settings.contains(romPathKey)) {
-        settings.setValue(
-            romPathKey, QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    }
-    const QString start = existingStart(settings.value(romPathKey).toString());
-    const QString fileName
-        = QFileDialog::getOpenFileName(this, tr("Open ROM"), start, tr("Any files (*)"));
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Open ROM"), WindowSettings::openDialogStart(settings), tr("Any files (*)"));
     if (!fileName.isEmpty())
         loadFile(fileName);
-}
-
-// The stored path when it exists, else its folder when that exists (a ROM since deleted, or a
-// Desktop folder that was never made), else the home folder: a dialog opened on a missing path
-// would offer its last part as a file name.
-QString MainWindow::existingStart(const QString &stored)
-{
-    const QFileInfo info(stored);
-    if (info.exists())
-        return stored;
-    if (info.absoluteDir().exists())
-        return info.absolutePath();
-    return QDir::homePath();
 }
 
 void MainWindow::loadFile(const QString &fileName)
@@ -340,7 +305,7 @@ void MainWindow::refuseNotRom(const QString &reason)
     qDebug() << "This is not a ROM.";
     QApplication::restoreOverrideCursor();
     // The facts of the ROM loaded before, or still being found out, no longer apply.
-    factsWatcher.setFuture(QFuture<RomInfo::Facts>());
+    inspection->forget();
     factsArea->showFacts({reason + QLatin1Char('.'), startHint()});
     QMessageBox::warning(this, tr("Application"), tr("This is not a ROM."));
     decompressButton->setEnabled(false);
@@ -357,11 +322,9 @@ void MainWindow::refuseNotRom(const QString &reason)
 bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
 {
     const auto refuse = [this, &fileName](const QString &reason) {
-        QMessageBox::warning(
-            this, tr("Application"), tr("Cannot read file %1:\n%2.").arg(fileName, reason));
         // The box is gone in a moment; the reason stays below the facts of what is loaded.
-        factsArea->addNote(tr("Cannot read file %1: %2.").arg(fileName, reason));
-        return false;
+        factsArea->addNote(FileWarnings::cannotReadLine(fileName, reason));
+        return FileWarnings::cannotRead(this, fileName, reason);
     };
     QFile file(fileName);
     const QString refusal = RomFile::open(file);
@@ -376,11 +339,8 @@ bool MainWindow::readRomFile(const QString &fileName, QString *notRomReason)
     }
     *notRomReason = content.notRom == NotRomReason::None ? QString() : content.error;
     factsArea->startOver(); // a file was read: what came before no longer matters
-    settings.setValue(romPathKey, fileName);
-    const QFileInfo info(fileName);
-    if (!settings.contains(fileDialogPathKey))
-        settings.setValue(fileDialogPathKey, info.absolutePath() + QLatin1Char('/'));
-    romState.fileName = info.fileName();
+    WindowSettings::noteRomRead(settings, fileName);
+    romState.fileName = QFileInfo(fileName).fileName();
     romState.romImage = content.bytes;
     return true;
 }
@@ -414,29 +374,7 @@ QProgressDialog *MainWindow::createProgressDialog(const QString &label, int maxi
 {
     // Only the newest dialog is ever updated; the one before it has done its job.
     delete progressDialog;
-    auto *dialog = new QProgressDialog(label, QString(), 0, maximum, this);
-    dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowCloseButtonHint);
-    dialog->setCancelButton(nullptr);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->installEventFilter(this);
-    dialog->setValue(0);
-    dialog->show();
-    return dialog;
-}
-
-// While its job runs the progress dialog cannot be dismissed: Escape or the window manager's
-// close would hide it and leave a window that looks idle but ignores every click.
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == progressDialog && jobInProgress) {
-        const bool escape = event->type() == QEvent::KeyPress
-            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
-        if (escape || event->type() == QEvent::Close) {
-            event->ignore();
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
+    return new JobProgressDialog(label, maximum, this);
 }
 
 void MainWindow::runOnWorker(int method)
@@ -447,7 +385,6 @@ void MainWindow::runOnWorker(int method)
     worker->requestMethod(Worker::Method(method));
 }
 
-// ---------------------------------------------------------------------------------------------
 // Game presets and the file table
 
 void MainWindow::setGame(int game)
@@ -477,24 +414,14 @@ void MainWindow::finishLoading()
     startInspection();
 }
 
-// Hashing a whole ROM takes a while, so what the ROM is appears once a pool thread has found
-// out. The worker is not used: its requests belong to the loading and decompressing jobs.
 void MainWindow::startInspection()
 {
     factsArea->showFacts({tr("Looking at the ROM...")});
-    factsWatcher.setFuture(
-        QtConcurrent::run([rom = romState.romImage, order = loadedOrder, dumps = knownDumps] {
-            return RomInfo::inspectBigEndian(rom, order, dumps);
-        }));
+    inspection->start(romState.romImage, loadedOrder);
 }
 
-void MainWindow::showRomFacts()
+void MainWindow::showRomFacts(const RomInfo::Facts &facts)
 {
-    // A refused file leaves the watcher on an empty future, which counts as finished.
-    const QFuture<RomInfo::Facts> future = factsWatcher.future();
-    if (future.isCanceled() || future.resultCount() == 0)
-        return;
-    const RomInfo::Facts facts = future.result();
     QStringList lines = RomInfo::summary(facts);
     if (facts.alreadyDecompressed)
         lines << tr("File \u2192 Compress... rebuilds the compressed ROM.");
@@ -523,7 +450,6 @@ void MainWindow::initFilesystem(int address)
     romState.fileTableAddress = address;
 }
 
-// ---------------------------------------------------------------------------------------------
 // Decompressing and saving
 
 void MainWindow::startDecompression()
@@ -545,7 +471,7 @@ void MainWindow::startDecompression()
     if (!checkFileList())
         return;
 
-    const QFileInfo romPath(settings.value(romPathKey).toString());
+    const QFileInfo romPath(WindowSettings::romPath(settings));
     const QString defaultPath
         = romPath.path() + QLatin1Char('/') + OutputNames::decompressedName(romState.fileName);
     romState.outputFileName
@@ -554,9 +480,7 @@ void MainWindow::startDecompression()
         return;
     const QString targetProblem = OutputFile::checkTarget(romState.outputFileName);
     if (!targetProblem.isEmpty()) {
-        QMessageBox::warning(this, tr("Application"),
-            tr("Cannot write file %1:\n%2.")
-                .arg(QDir::toNativeSeparators(romState.outputFileName), targetProblem));
+        FileWarnings::cannotWrite(this, romState.outputFileName, targetProblem);
         return;
     }
 
@@ -584,7 +508,8 @@ bool MainWindow::checkFileList()
     RomPlan::Options options;
     options.outputSize = romState.outputImage.size();
     romState.plan = RomPlan::prepare(romState.romImage,
-        RomPlan::TableChoice::at(romState.fileTableAddress, false), knownDumpLookup(), options);
+        RomPlan::TableChoice::at(romState.fileTableAddress, false),
+        inspection->knownDumpLookup(romState.romImage), options);
     if (romState.plan.ok()) {
         romState.plan.files = romState.files; // the same list, shared rather than held twice
         return true;
@@ -592,16 +517,6 @@ bool MainWindow::checkFileList()
     romState.files = QVector<FileRecord>();
     QMessageBox::warning(this, tr("Warning"), romState.plan.refusal.text);
     return false;
-}
-
-// The inspection has hashed the ROM already once it is done; until then the plan hashes it only
-// if its decisions need to know.
-RomPlan::KnownDumpLookup MainWindow::knownDumpLookup() const
-{
-    const QFuture<RomInfo::Facts> future = factsWatcher.future();
-    if (future.isFinished() && !future.isCanceled() && future.resultCount() > 0)
-        return RomPlan::answered(future.result().knownDump);
-    return RomPlan::lookUpOnce(romState.romImage, knownDumps);
 }
 
 // Like endConvertion, the job lasts until the image is saved: the dialog's last update and any
@@ -614,8 +529,7 @@ void MainWindow::saveFile()
     if (writeOutputImage()) {
         statusBar()->showMessage(tr("File saved"), statusTimeout);
         factsArea->showResult(romState.outputFileName);
-        OriginalRom::remember(
-            settings, romState.outputFileName, settings.value(romPathKey).toString());
+        OriginalRom::remember(settings, romState.outputFileName, WindowSettings::romPath(settings));
     }
     jobInProgress = false;
     compressAction->setEnabled(true); // the loaded ROM is still there to compress
@@ -624,25 +538,18 @@ void MainWindow::saveFile()
 // The output file keeps an existing file as it was unless the whole image is written.
 bool MainWindow::writeOutputImage()
 {
-    const QString &path = romState.outputFileName;
-    const auto refuse = [this, &path](const QString &reason) {
-        QMessageBox::warning(this, tr("Application"),
-            tr("Cannot write file %1:\n%2.").arg(QDir::toNativeSeparators(path), reason));
-        return false;
-    };
-    OutputFile file(path);
+    OutputFile file(romState.outputFileName);
     const QString refusal = file.open();
     if (!refusal.isEmpty())
-        return refuse(refusal);
+        return FileWarnings::cannotWrite(this, romState.outputFileName, refusal);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     fixCRC();
     const QString error = file.write(romState.outputImage);
     QApplication::restoreOverrideCursor();
-    return error.isEmpty() || refuse(error);
+    return error.isEmpty() || FileWarnings::cannotWrite(this, romState.outputFileName, error);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Compressing like the original
 
 void MainWindow::startCompression()
@@ -651,10 +558,9 @@ void MainWindow::startCompression()
         return;
     qint32 address = 0;
     if (readTableAddress(&address))
-        compressFlow->start(romState.romImage, settings.value(romPathKey).toString(), address);
+        compressFlow->start(romState.romImage, WindowSettings::romPath(settings), address);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Header checksums
 
 void MainWindow::buildCrcTable()

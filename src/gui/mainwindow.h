@@ -6,7 +6,6 @@
 #include "rominfo.h"
 #include "romstate.h"
 
-#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QSettings>
 
@@ -23,6 +22,7 @@ class QPushButton;
 class QThread;
 class CompressFlow;
 class FactsArea;
+class RomInspection;
 class Worker;
 
 class MainWindow : public QMainWindow
@@ -42,7 +42,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void openRecentFile();
@@ -63,21 +62,19 @@ private:
     void createWorker();
     void refreshRecentFileActions();
     void noteCurrentFile(const QString &fileName);
-    static QString existingStart(const QString &stored);
     void loadFile(const QString &fileName);
     bool readRomFile(const QString &fileName, QString *notRomReason);
     void refuseNotRom(const QString &reason);
     void startConversion(bool byteSwapped);
     void finishLoading();
     void startInspection();
-    void showRomFacts();
+    void showRomFacts(const RomInfo::Facts &facts);
     static QString startHint();
     void initFilesystem(int address);
     bool checkFileList();
     // Not a slot: the window's slots are the ones its menus, form and worker reach by name.
     void startCompression();
     bool readTableAddress(qint32 *address);
-    RomPlan::KnownDumpLookup knownDumpLookup() const;
     QProgressDialog *createProgressDialog(const QString &label, int maximum);
     void runOnWorker(int method);
     bool writeOutputImage();
@@ -99,13 +96,12 @@ private:
     QLineEdit *tableAddressEdit = nullptr;
     QPushButton *decompressButton = nullptr;
     FactsArea *factsArea = nullptr; // what the loaded ROM is, and what was last done with it
-    QFutureWatcher<RomInfo::Facts> factsWatcher;
+    RomInspection *inspection = nullptr; // what the loaded ROM is, found off the GUI thread
     ByteOrder loadedOrder = ByteOrder::NotRom; // the order the loaded file came in
     QThread *thread = nullptr;
     Worker *worker = nullptr;
     QProgressDialog *progressDialog = nullptr;
     CompressFlow *compressFlow = nullptr; // File -> Compress...
-    KnownDumps::Table knownDumps = KnownDumps::builtInTable();
     quint32 crcTable[256] = {};
     bool jobInProgress = false; // the worker owns the images until its job's signal arrives
 };
