@@ -1,6 +1,7 @@
 #include "progressline.h"
 
 #include "console.h"
+#include "terminal.h"
 
 #include <QMutexLocker>
 
@@ -8,8 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,17 +22,9 @@ std::atomic<bool> lineShown {false};
 void endLineAndDie(int signal)
 {
     if (lineShown.load())
-        (void)!::write(STDERR_FILENO, "\n", 1);
+        Terminal::endLineOnStandardError();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
-}
-
-int terminalWidth()
-{
-    winsize size {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
 }
 
 bool dumbTerminal()
@@ -45,7 +36,7 @@ bool dumbTerminal()
 } // namespace
 
 ProgressLine::ProgressLine(bool wanted)
-    : enabled(wanted && ::isatty(STDERR_FILENO)), dumb(dumbTerminal())
+    : enabled(wanted && Terminal::isTerminal(Terminal::Stream::Error)), dumb(dumbTerminal())
 {
     if (enabled) {
         for (const int signal : interruptSignals)
@@ -72,7 +63,7 @@ void ProgressLine::show(const QString &text, bool now)
         return;
     sinceUpdate.start();
     // A line longer than the terminal would wrap, and \r would then rewrite only its last part.
-    const int room = terminalWidth() - 1;
+    const int room = Terminal::width() - 1;
     QString line
         = text.size() > room ? text.left(std::max(0, room - 3)) + QLatin1String("...") : text;
     if (dumb) {

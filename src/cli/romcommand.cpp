@@ -4,9 +4,11 @@
 #include "console.h"
 #include "filetable.h"
 #include "gamepresets.h"
+#include "outputfilesystem.h"
 #include "outputnames.h"
 #include "progressline.h"
 #include "romjob.h"
+#include "terminal.h"
 
 #include <QAtomicInt>
 #include <QCommandLineParser>
@@ -17,8 +19,6 @@
 #include <QThreadPool>
 
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -115,14 +115,8 @@ QString readOutputChoice(const QCommandLineParser &parser, RomCommand::Settings 
 // The file a path names, links followed; "-" is standard input. Empty when nothing is there.
 QByteArray fileIdentity(const QString &path)
 {
-    struct stat status;
-    const int result = path == standardStream
-        ? ::fstat(STDIN_FILENO, &status)
-        : ::stat(QFile::encodeName(path).constData(), &status);
-    if (result != 0)
-        return QByteArray();
-    return QByteArray::number(quint64(status.st_dev)) + ':'
-        + QByteArray::number(quint64(status.st_ino));
+    return path == standardStream ? OutputFileSystem::standardInputIdentity()
+                                  : OutputFileSystem::identityOf(QFile::encodeName(path));
 }
 
 // Two ROMs written to one file would overwrite each other, and a ROM written over an input of
@@ -293,7 +287,7 @@ int RomCommand::runAll(const Settings &settings) const
 
 QString RomCommand::refusalBeforeAnyRom(const Settings &settings)
 {
-    if (settings.output == standardStream && ::isatty(STDOUT_FILENO)) {
+    if (settings.output == standardStream && Terminal::isTerminal(Terminal::Stream::Output)) {
         return Console::errorLine(standardStream,
             QStringLiteral("Standard output is a terminal; redirect it, or name a file"));
     }

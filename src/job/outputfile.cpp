@@ -7,19 +7,15 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
+namespace System = OutputFileSystem;
+
 bool isCharacterDevice(const QString &path)
 {
-    struct stat status;
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISCHR(status.st_mode);
+    return System::statusOf(QFile::encodeName(path)).characterDevice;
 }
 
 // Why the target's kind rules it out; sets direct for a device.
@@ -44,9 +40,9 @@ QString systemError(int error)
 // umask, which open() applies.
 mode_t modeFor(const QByteArray &target, bool *keepExisting)
 {
-    struct stat status;
-    *keepExisting = ::stat(target.constData(), &status) == 0 && S_ISREG(status.st_mode);
-    return *keepExisting ? (status.st_mode & 07777) : 0666;
+    const System::Status status = System::statusOf(target);
+    *keepExisting = status.regularFile;
+    return *keepExisting ? status.permissions : 0666;
 }
 
 QByteArray randomName(const QByteArray &target)
@@ -94,7 +90,7 @@ QString OutputFile::open()
 {
     if (target == Target::StandardOutput) {
         direct = true;
-        return device.open(STDOUT_FILENO, QFile::WriteOnly, QFile::DontCloseHandle)
+        return device.open(System::standardOutput(), QFile::WriteOnly, QFile::DontCloseHandle)
             ? QString()
             : device.errorString();
     }
@@ -115,14 +111,13 @@ QString OutputFile::openTemporary()
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     bool keepMode = false;
     const mode_t mode = modeFor(absolute, &keepMode);
-    descriptor = OutputFileSystem::openUnnamed(folder, mode);
+    descriptor = System::openUnnamed(folder, mode);
     if (descriptor < 0 && errno != EOPNOTSUPP)
         return systemError(errno);
     for (int attempt = 0; descriptor < 0 && attempt < 100; ++attempt) {
         temporaryName = randomName(absolute);
-        pending = std::make_unique<OutputFileSystem::PendingName>(temporaryName);
-        descriptor
-            = ::open(temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        pending = std::make_unique<System::PendingName>(temporaryName);
+        descriptor = System::createNew(temporaryName, mode);
         const int error = errno;
         if (descriptor < 0) {
             pending.reset();
@@ -133,7 +128,7 @@ QString OutputFile::openTemporary()
     }
     if (descriptor < 0)
         return systemError(EEXIST);
-    if (keepMode && ::fchmod(descriptor, mode) != 0)
+    if (keepMode && System::setPermissions(descriptor, mode) != 0)
         return systemError(errno);
     return QString();
 }
@@ -178,22 +173,16 @@ QString OutputFile::place()
 
 QString OutputFile::writeTemporary(const char *data, qint64 size)
 {
-    qint64 written = 0;
-    while (written < size) {
-        const ssize_t count = ::write(descriptor, data + written, size_t(size - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            // A disk or a size limit (ulimit -f) that runs out part of the way.
-            if (written > 0 || count == 0)
-                return windowText("Only %1 of %2 bytes could be written").arg(written).arg(size);
-            return systemError(errno);
-        }
-        written += count;
+    const qint64 written = System::writeAll(descriptor, data, size);
+    if (written < size) {
+        // A disk or a size limit (ulimit -f) that runs out part of the way.
+        if (written > 0 || errno == 0)
+            return windowText("Only %1 of %2 bytes could be written").arg(written).arg(size);
+        return systemError(errno);
     }
     // Put in place only what is on the disk, so that a crash of the system cannot leave an empty
     // file where the old one was.
-    if (::fdatasync(descriptor) != 0)
+    if (System::syncData(descriptor) != 0)
         return systemError(errno);
     return QString();
 }
@@ -205,8 +194,8 @@ QString OutputFile::putInPlace()
         // Naming the file without a name fails where a file exists: with Keep, that is all.
         const QByteArray name = existing == Existing::Keep ? final : randomName(final);
         if (existing == Existing::Replace)
-            pending = std::make_unique<OutputFileSystem::PendingName>(name);
-        if (OutputFileSystem::nameUnnamed(descriptor, name) != 0) {
+            pending = std::make_unique<System::PendingName>(name);
+        if (System::nameUnnamed(descriptor, name) != 0) {
             const int error = errno;
             pending.reset();
             existed = error == EEXIST && existing == Existing::Keep;
@@ -218,11 +207,11 @@ QString OutputFile::putInPlace()
     }
     int result = 0;
     if (existing == Existing::Replace) {
-        if (OutputFileSystem::PendingName::beforeRename)
-            OutputFileSystem::PendingName::beforeRename();
-        result = ::rename(temporaryName.constData(), final.constData());
+        if (System::PendingName::beforeRename)
+            System::PendingName::beforeRename();
+        result = System::replace(temporaryName, final);
     } else {
-        result = OutputFileSystem::renameNoReplace(temporaryName, final);
+        result = System::renameNoReplace(temporaryName, final);
     }
     if (result != 0) {
         const int error = errno;
@@ -230,7 +219,7 @@ QString OutputFile::putInPlace()
         return systemError(error);
     }
     if (existing == Existing::Keep)
-        ::unlink(temporaryName.constData()); // still there after a link
+        System::removeName(temporaryName); // still there after a link
     temporaryName.clear();
     pending.reset();
     return QString();
@@ -239,17 +228,15 @@ QString OutputFile::putInPlace()
 void OutputFile::discardTemporary()
 {
     if (descriptor >= 0)
-        ::close(descriptor);
+        System::closeFile(descriptor);
     descriptor = -1;
     if (!temporaryName.isEmpty())
-        ::unlink(temporaryName.constData());
+        System::removeName(temporaryName);
     temporaryName.clear();
     pending.reset();
 }
 
 void OutputFile::reportSizeLimitsAsErrors()
 {
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    System::reportSizeLimitsAsErrors();
 }

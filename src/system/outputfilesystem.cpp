@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace OutputFileSystem {
@@ -15,6 +16,100 @@ namespace {
 bool portableOnly = false;
 
 } // namespace
+
+Status statusOf(const QByteArray &path)
+{
+    struct stat found;
+    Status status;
+    if (::stat(path.constData(), &found) != 0)
+        return status;
+    status.exists = true;
+    status.regularFile = S_ISREG(found.st_mode);
+    status.characterDevice = S_ISCHR(found.st_mode);
+    status.permissions = status.regularFile ? (found.st_mode & 07777) : 0;
+    return status;
+}
+
+namespace {
+
+QByteArray identityText(const struct stat &found)
+{
+    return QByteArray::number(quint64(found.st_dev)) + ':'
+        + QByteArray::number(quint64(found.st_ino));
+}
+
+} // namespace
+
+QByteArray identityOf(const QByteArray &path)
+{
+    struct stat found;
+    return ::stat(path.constData(), &found) == 0 ? identityText(found) : QByteArray();
+}
+
+QByteArray standardInputIdentity()
+{
+    struct stat found;
+    return ::fstat(STDIN_FILENO, &found) == 0 ? identityText(found) : QByteArray();
+}
+
+int standardOutput()
+{
+    return STDOUT_FILENO;
+}
+
+int createNew(const QByteArray &path, mode_t mode)
+{
+    return ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+}
+
+int setPermissions(int descriptor, mode_t mode)
+{
+    return ::fchmod(descriptor, mode);
+}
+
+qint64 writeAll(int descriptor, const char *data, qint64 size)
+{
+    qint64 written = 0;
+    while (written < size) {
+        const ssize_t count = ::write(descriptor, data + written, size_t(size - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count == 0)
+                errno = 0;
+            break;
+        }
+        written += count;
+    }
+    return written;
+}
+
+int syncData(int descriptor)
+{
+    return ::fdatasync(descriptor);
+}
+
+void closeFile(int descriptor)
+{
+    ::close(descriptor);
+}
+
+int replace(const QByteArray &from, const QByteArray &to)
+{
+    return ::rename(from.constData(), to.constData());
+}
+
+void removeName(const QByteArray &path)
+{
+    ::unlink(path.constData());
+}
+
+void reportSizeLimitsAsErrors()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
 
 int openUnnamed(const QByteArray &folder, mode_t mode)
 {

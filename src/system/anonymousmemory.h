@@ -1,0 +1,20 @@
+#ifndef ANONYMOUSMEMORY_H
+#define ANONYMOUSMEMORY_H
+
+#include <QtGlobal>
+
+// Memory straight from the system, zero until written, whose pages cost nothing until they are
+// (the command line's 64 MiB image). One of the seams of this folder: a port to another system
+// supplies these three.
+namespace AnonymousMemory {
+
+// bytes of zeros, or null when the system has no room.
+char *map(qint64 bytes);
+// The mapping of oldBytes at base made newBytes long, moved if need be (the bytes are kept), or
+// null when it cannot be; base is then still mapped.
+char *grow(char *base, qint64 oldBytes, qint64 newBytes);
+void unmap(char *base, qint64 bytes);
+
+} // namespace AnonymousMemory
+
+#endif // ANONYMOUSMEMORY_H
