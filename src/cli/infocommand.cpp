@@ -29,11 +29,14 @@ void printText(const QString &path, const RomInfo::Facts &facts)
 
 RomFile::Contents readRom(const QString &path)
 {
+    // Any length in big-endian order, as the jobs read them: a decompressed ROM that grew, or a
+    // ROM cut off, is told as what it is rather than refused.
+    const RomFile::Lengths lengths = RomFile::Lengths::AnyInBigEndian;
     if (path == QLatin1String("-"))
-        return RomFile::readStandardInput();
+        return RomFile::readStandardInput(lengths);
     if (Console::isUnreadableName(path))
         return {QByteArray(), Console::unreadableNameText()};
-    return RomFile::read(path);
+    return RomFile::read(path, lengths);
 }
 
 } // namespace

@@ -90,6 +90,11 @@ NotRomReason whyNotRom(qint64 size, const QByteArray &head)
     return NotRomReason::None;
 }
 
+bool isBigEndianOfAnyLength(qint64 size, const QByteArray &head)
+{
+    return size >= minimumRomLength && startsWith(head, z64Signature);
+}
+
 ByteOrder conversionSource(const QByteArray &image)
 {
     if (startsWith(image, v64Signature))

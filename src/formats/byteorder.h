@@ -42,6 +42,11 @@ ByteOrder classify(qint64 size, const QByteArray &head);
 // Which part of that rule a file of this size starting with these bytes breaks.
 NotRomReason whyNotRom(qint64 size, const QByteArray &head);
 
+// A big-endian image of any length the loader's rule would take but for its length: a
+// decompressed ROM grows by what a file decodes past its range, and a ROM cut short can end
+// anywhere; neither needs converting.
+bool isBigEndianOfAnyLength(qint64 size, const QByteArray &head);
+
 // Bytes a caller needs from the start of a file to classify it.
 constexpr int headLength = 8;
 

@@ -30,13 +30,6 @@ Refusal romTable(const QString &text)
     return Refusal::of(Refusal::Kind::Table, text);
 }
 
-QString tooManyFiles(qint32 address)
-{
-    return windowText("The file table at %1 lists more than %2 files, far more than any game has")
-        .arg(FileTable::addressText(address))
-        .arg(FileTable::maxFiles);
-}
-
 // The entry as the files of a decompressed ROM are read: stored as it is at its virtual start. Its
 // physical words are leftovers of the original (the pass rewrites them, but the table's own file
 // is laid over the rewrites of the entries before it), so only the absent mark is believed.
@@ -178,7 +171,7 @@ Refusal romRefusal(const QByteArray &rom, qint32 address, const QVector<FileReco
                 .arg(FileTable::addressText(address)));
     }
     if (files.size() > FileTable::maxFiles)
-        return romTable(tooManyFiles(address));
+        return romTable(tooManyFilesText(address));
     // Handing over the compressed ROM is the most common mistake: said first, whatever else the
     // table's virtual ranges would say of it.
     QString problem = stillCompressedProblem(rom, address, files);
@@ -207,7 +200,7 @@ Refusal originalRefusal(const QByteArray &original, qint32 address,
                            .arg(name, FileTable::addressText(address)));
     }
     if (files.size() > FileTable::maxFiles)
-        return refusal(windowText("%1: %2").arg(name, tooManyFiles(address)));
+        return refusal(windowText("%1: %2").arg(name, tooManyFilesText(address)));
     if (std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
         return refusal(windowText("%1 has no compressed file: it is no compressed ROM").arg(name));
     if (codecOf(original, files, KnownDumpLookup()).codec == Codec::Deflate) {

@@ -96,6 +96,13 @@ QString problemText(Problem problem)
     return QString();
 }
 
+QString tooManyFilesText(qint32 address)
+{
+    return windowText("The file table at %1 lists more than %2 files, far more than any game has")
+        .arg(FileTable::addressText(address))
+        .arg(FileTable::maxFiles);
+}
+
 CodecFinding codecOf(
     const QByteArray &rom, const QVector<FileRecord> &files, const KnownDumpLookup &knownDump)
 {
@@ -140,10 +147,7 @@ Refusal passRefusal(const QByteArray &rom, qint64 outputSize, qint32 address,
             ? firstBadDeflateFile(rom, address, files, codec.firstInflated)
             : Refusal();
     case Problem::TooManyFiles:
-        return refusal(windowText("The file table at %1 lists more than %2 files, far more than "
-                                  "any game has, so it is not a file table.")
-                           .arg(table)
-                           .arg(FileTable::maxFiles));
+        return refusal(windowText("%1, so it is not a file table.").arg(tooManyFilesText(address)));
     case Problem::TooMuchWork:
         return refusal(
             windowText("The files of the table at %1 would take more than %2 MiB of decoding and "

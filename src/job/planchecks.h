@@ -38,6 +38,9 @@ struct CodecFinding
 CodecFinding codecOf(
     const QByteArray &rom, const QVector<FileRecord> &files, const KnownDumpLookup &knownDump);
 
+// "The file table at 0x... lists more than 65536 files, far more than any game has"
+QString tooManyFilesText(qint32 address);
+
 // What is wrong with an entry that the pass could not survive: "holds a negative address".
 QString problemText(DecompressionPass::Problem problem);
 

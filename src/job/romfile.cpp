@@ -79,7 +79,7 @@ NotRomReason whyNotRom(qint64 size, const QByteArray &head, Lengths lengths)
 {
     const NotRomReason reason = RomByteOrder::whyNotRom(size, head);
     if (reason == NotRomReason::LengthNotMultipleOf4 && lengths == Lengths::AnyInBigEndian
-        && head.startsWith(QByteArray::fromHex(RomByteOrder::z64Signature)))
+        && RomByteOrder::isBigEndianOfAnyLength(size, head))
         return NotRomReason::None;
     return reason;
 }

@@ -114,7 +114,9 @@ QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
 Facts inspect(QByteArray rom, KnownDumps::Table knownDumps)
 {
     const qint64 size = rom.size();
-    const ByteOrder order = RomByteOrder::toBigEndian(rom);
+    ByteOrder order = RomByteOrder::toBigEndian(rom);
+    if (order == ByteOrder::NotRom && RomByteOrder::isBigEndianOfAnyLength(size, rom))
+        order = ByteOrder::Z64;
     if (order == ByteOrder::NotRom) {
         Facts facts;
         facts.size = size;
@@ -128,7 +130,8 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     Facts facts;
     facts.size = rom.size();
     facts.order = cameIn;
-    if (RomByteOrder::classify(rom) != ByteOrder::Z64)
+    if (RomByteOrder::classify(rom) != ByteOrder::Z64
+        && !RomByteOrder::isBigEndianOfAnyLength(rom.size(), rom))
         return facts;
     facts.title = RomHeader::title(rom);
     facts.gameCode = RomHeader::gameCode(rom).trimmed();
@@ -202,7 +205,8 @@ QList<Detail> details(const Facts &facts)
     add("Checksum 1:", checksumWordText(facts.checksums, 0));
     add("Checksum 2:", checksumWordText(facts.checksums, 1));
     if (!facts.tableFound) {
-        add("Problem:", facts.tableProblem);
+        if (!facts.tableProblem.isEmpty())
+            add("Problem:", facts.tableProblem);
         return lines;
     }
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));

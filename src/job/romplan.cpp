@@ -105,10 +105,11 @@ QString addressProblem(const QByteArray &rom, qint32 address)
 
 QString tableCutOffText(const QByteArray &rom, qint32 address, int entries)
 {
+    const QString left
+        = entries == 1 ? windowText("1 entry") : windowText("%1 entries").arg(entries);
     return windowText("The file table at %1 runs to the end of the ROM, which is %2 bytes long, "
-                      "without its end mark: the ROM is cut off inside its table, after %3 entries")
-        .arg(FileTable::addressText(address), byteCount(rom.size()))
-        .arg(entries);
+                      "without its end mark: the ROM is cut off inside its table, after %3")
+        .arg(FileTable::addressText(address), byteCount(rom.size()), left);
 }
 
 } // namespace Checks
