@@ -122,6 +122,8 @@ private slots:
     void warnsOfACutOffRom();
     void infoTellsThePlan_data();
     void infoTellsThePlan();
+    void compressTellsThePlan_data() { PlanCases::addCompressionRows(); }
+    void compressTellsThePlan();
     void lackOfMemoryFailsOneRomAtATime_data();
     void lackOfMemoryFailsOneRomAtATime();
     void messages_data();
@@ -485,6 +487,29 @@ void TestCli::infoTellsThePlan()
     for (int i = 0; i < c.warnings.size(); ++i)
         QVERIFY2(warnings.at(i).toString().contains(c.warnings.at(i)),
             qPrintable(warnings.at(i).toString()));
+}
+
+// compress says what the way back's plan says, naming the input it is about.
+void TestCli::compressTellsThePlan()
+{
+    QFETCH(int, index);
+    const PlanCases::CompressionCase &c = PlanCases::compressionCases().at(index);
+    const QString rom = write("dec_game.z64", c.rom);
+    const QString output = dir->filePath("cmp_game.z64");
+    QStringList arguments {"compress", "-o", output};
+    if (c.original.isEmpty())
+        arguments << "--files" << c.ranges;
+    else
+        arguments << "--like" << write("original.z64", c.original);
+    const Run run = runCli(arguments << rom);
+    QCOMPARE(run.status, c.refused ? 1 : 0);
+    QCOMPARE(QFile::exists(output), !c.refused);
+    if (!c.refused)
+        return;
+    const QString path = c.aboutOriginal ? arguments.at(arguments.size() - 2) : rom;
+    QVERIFY2(run.err.startsWith("tidepool-cli: " + path + ": ") && run.err.contains(c.reason),
+        qPrintable(run.err));
+    QVERIFY(!c.aboutOriginal || run.err.contains(": ORIGINAL "));
 }
 
 // Under a memory limit too small for every ROM of a batch, those that do not fit fail with a

@@ -3,12 +3,14 @@
 #include "knowndumps.h"
 #include "mainwindow.h"
 #include "modaldialogs.h"
+#include "plancases.h"
 #include "romfixture.h"
 #include "romjob.h"
 #include "windowdriver.h"
 #include "windowtest.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProgressDialog>
@@ -46,7 +48,10 @@ private slots:
     void compressesLikeTheOriginal_data();
     void compressesLikeTheOriginal();
     void cancelStopsAndWritesNothing();
-    void refusesACompressedRomBeforeAnyDialog();
+    void closingStopsAndWritesNothing();
+    void compressingAgainShowsTheLastResultOnly();
+    void windowTellsThePlan_data() { PlanCases::addCompressionRows(false); }
+    void windowTellsThePlan();
 
 private:
     void load(MainWindow &window, const QString &path);
@@ -88,6 +93,7 @@ void TestCompressing::compressesLikeTheOriginal_data()
     QTest::addColumn<bool>("known"); // the original is in the window's list of known dumps
     QTest::newRow("remembered when it was decompressed") << "remembered" << false;
     QTest::newRow("beside it, without dec_") << "beside" << true;
+    QTest::newRow("beside it, in v64 order") << "beside v64" << false;
     QTest::newRow("chosen: no suggestion") << "chosen" << false;
     QTest::newRow("chosen instead of the suggestion") << "another" << false;
 }
@@ -98,7 +104,11 @@ void TestCompressing::compressesLikeTheOriginal()
     QFETCH(bool, known);
     const QByteArray original = originalRom();
     // The suggestion, when there is one, is a copy; the original chosen is another file.
-    const QString suggested = writeFile("game.z64", original);
+    const bool v64 = found == "beside v64";
+    if (v64)
+        found = "beside";
+    const QString suggested = v64 ? writeFile("game.v64", RomFixture::toV64(original))
+                                  : writeFile("game.z64", original);
     const QString chosen = writeFile("elsewhere.z64", original);
     const QString decompressed
         = testPath(found == "beside" || found == "another" ? "dec_game.z64" : "mine.z64");
@@ -173,23 +183,96 @@ void TestCompressing::cancelStopsAndWritesNothing()
     QTRY_VERIFY_WITH_TIMEOUT(compressAction(window)->isEnabled(), 10000);
     QVERIFY2(statusMessage(window).startsWith("Compression cancelled"),
         qPrintable(statusMessage(window)));
+    QVERIFY(romFacts(window).endsWith("\nCompression cancelled: nothing was written"));
     QTest::qWait(50);
     QVERIFY(!QFile::exists(output));
     QCOMPARE(QDir(testFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     QVERIFY(dialogs.failures.isEmpty());
 }
 
-// A ROM that is still compressed is refused before any dialog asks for a file.
-void TestCompressing::refusesACompressedRomBeforeAnyDialog()
+// Closing the window while it compresses stops the job as Cancel does. The Compressing dialog
+// blocks nothing, so a close from the window manager reaches the window at all.
+void TestCompressing::closingStopsAndWritesNothing()
 {
+    const QString original = writeFile("game.z64", originalRom(100));
+    const QString decompressed = testPath("dec_game.z64");
+    decompress(original, decompressed);
+    const QString output = testPath("cmp_game.z64");
+    {
+        MainWindow window;
+        ModalDialogs dialogs;
+        window.show();
+        load(window, decompressed);
+        dialogs.queueButtonText("Compress");
+        dialogs.queueFilePath(output);
+        compressAction(window)->trigger();
+        auto *progress = window.findChild<QProgressDialog *>();
+        QVERIFY(progress && progress->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(!decompressButton(window)->isEnabled());
+        QVERIFY(window.close());
+        QVERIFY(dialogs.failures.isEmpty());
+    }
+    QVERIFY(!QFile::exists(output));
+    QCOMPARE(QDir(testFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// The area below the form shows the ROM's facts and the last result only: compressing twice,
+// or cancelling after a compress, neither piles up lines nor grows the window for good.
+void TestCompressing::compressingAgainShowsTheLastResultOnly()
+{
+    const QString original = writeFile("game.z64", originalRom());
+    const QString decompressed = testPath("dec_game.z64");
+    decompress(original, decompressed);
     MainWindow window;
     ModalDialogs dialogs;
-    load(window, writeFile("game.z64", originalRom()));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    load(window, decompressed);
+    QList<int> heights;
+    for (int round = 0; round < 3; ++round) {
+        dialogs.queueButtonText("Compress");
+        dialogs.queueFilePath(testPath(QStringLiteral("cmp_%1.z64").arg(round)));
+        compressAction(window)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(romFacts(window).contains("files compressed"), 60000);
+        QTest::qWait(50); // the layout settles in queued events
+        heights << window.minimumSizeHint().height();
+        QCOMPARE(romFacts(window).count("Saved to"), 1);
+        QVERIFY(romFacts(window).contains(QStringLiteral("cmp_%1.z64").arg(round)));
+        if (round < 2)
+            QTRY_VERIFY(compressAction(window)->isEnabled());
+    }
+    QCOMPARE(heights.at(2), heights.at(0));
+    QVERIFY(dialogs.failures.isEmpty());
+}
+
+// The way back's shared cases, through the window: a ROM's refusal before any dialog, an
+// original's after the user chose it, naming it by its file name.
+void TestCompressing::windowTellsThePlan()
+{
+    QFETCH(int, index);
+    const PlanCases::CompressionCase &c = PlanCases::compressionCases().at(index);
+    const QString original = writeFile("theirs.z64", c.original);
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile("mine.z64", c.rom));
+    dialogs.queueFilePath(original);
+    const QString output = testPath("cmp_mine.z64");
+    dialogs.queueFilePath(output);
     compressAction(window)->trigger();
+    if (!c.refused) {
+        QTRY_COMPARE_WITH_TIMEOUT(statusMessage(window), QStringLiteral("File saved"), 60000);
+        QVERIFY(QFile::exists(output));
+        return;
+    }
     QTRY_COMPARE(dialogs.messageBoxes.size(), 1);
-    QVERIFY2(dialogs.messageBoxes.first().text.startsWith("This ROM is still compressed"),
-        qPrintable(dialogs.messageBoxes.first().text));
-    QVERIFY(dialogs.fileDialogTitles.isEmpty());
+    const QString text = dialogs.messageBoxes.first().text;
+    QVERIFY2(text.contains(c.reason), qPrintable(text));
+    QCOMPARE(
+        dialogs.fileDialogTitles, c.aboutOriginal ? QStringList {"Original ROM"} : QStringList());
+    QVERIFY2(!c.aboutOriginal || text.contains("\ntheirs.z64 "), qPrintable(text));
+    QVERIFY(!text.contains("ORIGINAL"));
+    QVERIFY(!QFile::exists(output));
     QVERIFY(compressAction(window)->isEnabled());
 }
 

@@ -8,6 +8,7 @@
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "knowndumps.h"
+#include "plancases.h"
 #include "poolrunner.h"
 #include "romfixture.h"
 #include "romjob.h"
@@ -132,6 +133,8 @@ class TestCompression : public QObject
     Q_OBJECT
 
 private slots:
+    void planDecides_data() { PlanCases::addCompressionRows(); }
+    void planDecides();
     void unmodifiedRomComesBackBitForBit_data();
     void unmodifiedRomComesBackBitForBit();
     void editedRomDecompressesToTheEdit_data();
@@ -157,6 +160,33 @@ private slots:
     void checkSaysWhatDecompressingWouldDo_data();
     void checkSaysWhatDecompressingWouldDo();
 };
+
+// The shared cases of the way back through its plan, and the job run on the plans that pass: one
+// refusal, the most telling, about the right input.
+void TestCompression::planDecides()
+{
+    QFETCH(int, index);
+    const PlanCases::CompressionCase &c = PlanCases::compressionCases().at(index);
+    Layout layout;
+    layout.likeOriginal = !c.original.isEmpty();
+    layout.original = c.original;
+    for (const QString &range : c.ranges.split(',', Qt::SkipEmptyParts)) {
+        const QString last = range.section('-', 1, 1);
+        layout.compressedFiles.append(
+            {range.section('-', 0, 0).toInt(), last == "END" ? RomPlan::lastEntry : last.toInt()});
+    }
+    const RomPlan::CompressionPlan plan = planFor(c.rom, 0x7430, layout);
+    QCOMPARE(plan.ok(), !c.refused);
+    if (c.refused) {
+        QVERIFY2(plan.refusal.text.contains(c.reason), qPrintable(plan.refusal.text));
+        QCOMPARE(plan.refusal.input == Refusal::Input::Original, c.aboutOriginal);
+        QVERIFY(!c.aboutOriginal || plan.refusal.text.startsWith("ORIGINAL "));
+        return;
+    }
+    const CompressionJob::Result result = compress(c.rom, 0x7430, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
+    QCOMPARE(result.tableAddress, 0x7430);
+}
 
 void TestCompression::unmodifiedRomComesBackBitForBit_data()
 {

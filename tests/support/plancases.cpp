@@ -114,7 +114,103 @@ QVector<Case> build()
     return cases;
 }
 
+// A decompressed ROM whose table's own entry (4) comes after entries that lie far after it in the
+// image, as in ROMs whose table is not among the first files: packed one after another in table
+// order, those files would push the table away from where decompressing reads it.
+QByteArray tableAfterStoredEntries()
+{
+    QByteArray rom(0x200000, '\0');
+    rom.replace(0, 0x1060, RomFixture::ocarinaLike().build().left(0x1060));
+    const qint32 table = 0x7430;
+    rom.replace(0x7400, 6, "zelda@");
+    struct Entry
+    {
+        qint32 start;
+        qint32 end;
+    };
+    const Entry entries[] = {{0, 0x1060}, {0x100000, 0x110000}, {0x110000, 0x118000},
+        {0x118000, 0x120000}, {0x7000, 0x7600}, {0x120000, 0x128000}};
+    for (int i = 0; i < 6; ++i) {
+        const Entry &e = entries[i];
+        if (i != 0 && i != 4) {
+            rom.replace(
+                e.start, e.end - e.start, RomFixture::codeLike(e.end - e.start, quint32(40 + i)));
+        }
+        putWord(rom, table + 16 * i, quint32(e.start));
+        putWord(rom, table + 16 * i + 4, quint32(e.end));
+        putWord(rom, table + 16 * i + 8, quint32(e.start));
+        putWord(rom, table + 16 * i + 12, 0);
+    }
+    return rom;
+}
+
+CompressionCase compressionCase(const QString &name, const QByteArray &rom,
+    const QByteArray &original, const QString &reason = QString(), bool aboutOriginal = false)
+{
+    CompressionCase c;
+    c.name = name;
+    c.rom = rom;
+    c.original = original;
+    c.refused = !reason.isEmpty();
+    c.reason = reason;
+    c.aboutOriginal = aboutOriginal;
+    return c;
+}
+
+QVector<CompressionCase> buildCompressionCases()
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    fixture.storeLikeAnOriginal();
+    const QByteArray original = fixture.build();
+    const QByteArray decompressed = fixture.expectedOutput();
+    RomFixture deflateFixture = RomFixture::ocarinaLike();
+    deflateFixture.storeWithDeflate();
+    const QByteArray deflate = deflateFixture.build();
+
+    // Its last file decodes past the end of the compressed ROM, which a table's virtual ranges
+    // would call cut off: the ROM being still compressed must be what is said.
+    RomFixture grown = RomFixture::ocarinaLike();
+    grown.addFile(RomFixture::sparse(0x180000, 9), RomFixture::Storage::Compressed);
+    grown.storeLikeAnOriginal();
+    const QByteArray grownOriginal = grown.build();
+
+    QVector<CompressionCase> cases;
+    cases << compressionCase(QStringLiteral("like the original"), decompressed, original);
+    cases << compressionCase(QStringLiteral("a still-compressed ROM"), grownOriginal, grownOriginal,
+        QStringLiteral("This ROM is still compressed (entry 3 of the file table at 0x00007430 is "
+                       "a Yaz0 file): decompress it first"));
+    cases << compressionCase(QStringLiteral("a decompressed original"), decompressed, decompressed,
+        QStringLiteral("has no compressed file: it is no compressed ROM"), true);
+    cases << compressionCase(QStringLiteral("a DEFLATE original"), deflateFixture.expectedOutput(),
+        deflate, QStringLiteral("stores its files with DEFLATE (iQue Player)"), true);
+    cases << compressionCase(QStringLiteral("a ROM cut inside its table"),
+        decompressed.left(0x7430 + 3 * 16), original,
+        QStringLiteral("without its end mark: the ROM is cut off inside its table, after 3 "
+                       "entries"));
+    CompressionCase packed = compressionCase(
+        QStringLiteral("packed, a table after stored entries"), tableAfterStoredEntries(), {});
+    packed.ranges = QStringLiteral("1-3,5-END");
+    cases << packed;
+    return cases;
+}
+
 } // namespace
+
+const QVector<CompressionCase> &compressionCases()
+{
+    static const QVector<CompressionCase> cases = buildCompressionCases();
+    return cases;
+}
+
+void addCompressionRows(bool withPacked)
+{
+    QTest::addColumn<int>("index");
+    const QVector<CompressionCase> &cases = compressionCases();
+    for (int i = 0; i < cases.size(); ++i) {
+        if (withPacked || !cases.at(i).original.isEmpty())
+            QTest::newRow(qPrintable(cases.at(i).name)) << i;
+    }
+}
 
 const QVector<Case> &all()
 {

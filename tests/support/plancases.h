@@ -39,6 +39,25 @@ const QVector<Case> &all();
 // given as a user gives it: its address searched for, and the program's own list of dumps.
 void addFrontEndRows();
 
+// The way back's decisions: a ROM to compress, the original to lay it out like (or the ranges to
+// compress, packed), and the one refusal expected, if any.
+struct CompressionCase
+{
+    QString name;
+    QByteArray rom; // big endian
+    QByteArray original; // big endian; empty: packed
+    QString ranges; // packed: as the command line takes them ("1-3,5-END")
+    bool refused = false;
+    bool aboutOriginal = false; // the refusal names the original
+    QString reason; // a part of the refusal's text that does not name the input
+};
+
+const QVector<CompressionCase> &compressionCases();
+
+// A data table of one column, "index" (into compressionCases()); withPacked false leaves out the
+// packed cases, which the window does not make.
+void addCompressionRows(bool withPacked = true);
+
 } // namespace PlanCases
 
 #endif // PLANCASES_H
