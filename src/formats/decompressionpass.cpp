@@ -379,6 +379,22 @@ qint64 placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
     return missing;
 }
 
+qint64 decodeFile(const QByteArray &rom, const FileRecord &file, Codec codec, char *into)
+{
+    const Span stored
+        = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
+    if (codec == Codec::Deflate) {
+        const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
+        return Deflate::decodeInto(stored.data, stored.length, into, length)
+                == Deflate::Outcome::Decoded
+            ? length
+            : -1;
+    }
+    const Span stream = payload(stored);
+    return Yaz0::decodeInto(
+        stream.data, stream.length, declaredSize(stored), into, Yaz0::Kernel::Fastest);
+}
+
 Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
 {
     if (file.physicalEnd == FileTable::absentFile)

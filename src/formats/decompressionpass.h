@@ -75,6 +75,13 @@ qint64 placeFile(const QByteArray &rom, ImageBuffer &output, qint32 tableAddress
 void placeFile(
     const QByteArray &rom, QByteArray &output, qint32 tableAddress, const FileRecord &file);
 
+// The bytes a compressed file decodes to, as the pass decodes them: a Yaz0 file to its declared
+// size (a last back-reference may run up to Yaz0::maxOverrun past it), a DEFLATE file to exactly
+// its range. into must have room for the range and for the declared size, plus
+// Yaz0::outputSlack. Returns how many bytes were written, or -1 for a DEFLATE stream that does not
+// decode whole. The entry must be one that problemOf finds nothing wrong with.
+qint64 decodeFile(const QByteArray &rom, const FileRecord &file, Codec codec, char *into);
+
 enum class Problem {
     None,
     NegativeAddress, // a negative virtual or ROM offset

@@ -4,15 +4,14 @@
 
 #include "checksum.h"
 #include "compressionlayout.h"
-#include "decompressionjob.h"
 #include "decompressionpass.h"
+#include "digest.h"
 #include "entrytext.h"
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "knowndumps.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
-#include "zeropagedimage.h"
 
 #include <QAtomicInt>
 #include <QMutex>
@@ -92,8 +91,8 @@ bool originalStoresTheSame(
         || fileLength < Yaz0::headerSize)
         return false;
     char *decoded = DecodeScratch::forBytes(length + Yaz0::outputSlack);
-    const qint64 produced = Yaz0::decodeInto(
-        file + Yaz0::headerSize, fileLength - Yaz0::headerSize, qint32(length), decoded);
+    const qint64 produced
+        = DecompressionPass::decodeFile(original, stored, DecompressionPass::Codec::Yaz0, decoded);
     return produced == length && std::memcmp(decoded, content, size_t(length)) == 0;
 }
 
@@ -123,6 +122,7 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
             && originalStoresTheSame(original, originalFiles.at(file.index), content, length)) {
             piece.keptFrom = originalFiles.at(file.index).physicalStart;
             piece.length = DecompressionPass::storedLength(originalFiles.at(file.index));
+            piece.keptDigest = Digest::of(original.constData() + piece.keptFrom, piece.length);
             return;
         }
         const QByteArray data = QByteArray::fromRawData(content, int(length));
@@ -252,18 +252,6 @@ QByteArray assemble(
     return image;
 }
 
-// The length of the image that decompressing the ROM gives: 64 MiB, or up to the end of the
-// last file when one ends past that.
-qint64 decompressedLength(const QVector<FileRecord> &files)
-{
-    qint64 length = DecompressionPass::outputImageSize;
-    for (const FileRecord &file : files) {
-        if (FileTable::hasBytes(file))
-            length = std::max<qint64>(length, file.virtualEnd);
-    }
-    return length;
-}
-
 // What is wrong with how decompressing the result would find its table (refused, or at another
 // address than where it was written), or an empty string.
 QString tableSearchProblem(const RomPlan::Plan &plan, qint32 written)
@@ -303,40 +291,24 @@ QString fileThatDecodesPastItsRange(
     return QString();
 }
 
-// Every file of the ROM against the decompressed result. The table's physical words and the
-// header checksums are the result's own, so the ROM's are put in their place first.
-QString fileThatDoesNotComeBack(ImageBuffer &decompressed, const QByteArray &rom,
-    qint32 tableAddress, const QVector<FileRecord> &files)
+// Bytes of a file the result holds its own version of: the header checksums, and the physical
+// words of the table's entries. Each is put back as the ROM has it before a file is compared.
+void takeTheRomsWords(
+    char *file, const FileRecord &entry, const QByteArray &rom, qint32 tableAddress, int entries)
 {
-    if (decompressed.size() >= Checksum::crc2Offset + 4 && rom.size() >= Checksum::crc2Offset + 4) {
-        std::memcpy(
-            decompressed.data() + Checksum::crc1Offset, rom.constData() + Checksum::crc1Offset, 8);
-    }
-    for (const FileRecord &file : files) {
-        const qint64 words
-            = FileTable::entryOffset(tableAddress, file.index) + FileTable::physicalStartOffset;
-        if (words + 8 <= decompressed.size() && words + 8 <= rom.size())
-            std::memcpy(decompressed.data() + words, rom.constData() + words, 8);
-    }
-    for (const FileRecord &file : files) {
-        if (!FileTable::hasBytes(file))
-            continue;
-        const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
-        if (file.virtualEnd > decompressed.size()) {
-            return bugText(windowText("%1 is missing from the decompressed result")
-                               .arg(name(file.index, tableAddress)));
-        }
-        const char *back = decompressed.constData() + file.virtualStart;
-        const char *wanted = rom.constData() + file.virtualStart;
-        if (std::memcmp(back, wanted, size_t(length)) == 0)
-            continue;
-        const qint64 at = std::mismatch(back, back + length, wanted).first - back;
-        return bugText(windowText("%1 does not decompress to what the ROM holds (byte %2 of the "
-                                  "file differs)")
-                           .arg(name(file.index, tableAddress))
-                           .arg(at));
-    }
-    return QString();
+    const auto take = [&](qint64 offset, qint64 length) {
+        const qint64 start = std::max<qint64>(offset, entry.virtualStart);
+        const qint64 end = std::min<qint64>(offset + length, entry.virtualEnd);
+        if (start < end && end <= rom.size())
+            std::memcpy(
+                file + (start - entry.virtualStart), rom.constData() + start, size_t(end - start));
+    };
+    take(Checksum::crc1Offset, 8);
+    const qint64 tableEnd = FileTable::entryOffset(tableAddress, entries);
+    if (entry.virtualStart >= tableEnd || entry.virtualEnd <= tableAddress)
+        return;
+    for (int i = 0; i < entries; ++i)
+        take(FileTable::entryOffset(tableAddress, i) + FileTable::physicalStartOffset, 8);
 }
 
 // A layout the plan could not foresee: too large. The table stays where the ROM has it (the plan
@@ -399,6 +371,8 @@ Result build(const QByteArray &rom, QByteArray original, const RomPlan::Compress
     const Result misplaced = layoutRefusal(size, table, tableAddress);
     if (!misplaced.ok())
         return misplaced;
+    for (const Piece &piece : qAsConst(pieces))
+        result.decodedDigests.push_back(piece.keptDigest);
     result.image = assemble(pieces, original, plan.likeOriginal, size, result);
     writeEntries(result.image, table, files, pieces);
     pieces.clear();
@@ -409,41 +383,103 @@ Result build(const QByteArray &rom, QByteArray original, const RomPlan::Compress
     return result;
 }
 
-QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan)
+ResultCheck::ResultCheck(
+    const Result &checked, const QByteArray &romBytes, const RomPlan::CompressionPlan &romPlan)
+    : result(checked), rom(romBytes), plan(romPlan)
 {
-    const qint32 tableAddress = plan.rom.address;
-    const QVector<FileRecord> &files = plan.rom.files;
     // The result is decompressed as a user would: the same plan, the table searched for.
-    const RomPlan::Plan decompression
+    decompression
         = RomPlan::prepare(result.image, plan.resultTable, RomPlan::lookUpOnce(result.image));
-    const QString notFound = tableSearchProblem(decompression, result.tableAddress);
-    if (!notFound.isEmpty())
-        return notFound;
-    if (!decompression.ok()) {
-        return bugText(windowText("Decompressing the compressed ROM would be refused: %1")
-                           .arg(decompression.refusal.text));
+    wholeProblem = tableSearchProblem(decompression, result.tableAddress);
+    if (wholeProblem.isEmpty() && !decompression.ok()) {
+        wholeProblem = bugText(windowText("Decompressing the compressed ROM would be refused: %1")
+                                   .arg(decompression.refusal.text));
     }
-    if (decompression.files.size() != files.size()) {
-        return bugText(windowText("The compressed ROM's file table lists %1 files, not %2")
-                           .arg(decompression.files.size())
-                           .arg(files.size()));
+    if (wholeProblem.isEmpty() && decompression.files.size() != plan.rom.files.size()) {
+        wholeProblem = bugText(windowText("The compressed ROM's file table lists %1 files, not %2")
+                                   .arg(decompression.files.size())
+                                   .arg(plan.rom.files.size()));
     }
-    const QString pastItsRange
-        = fileThatDecodesPastItsRange(result.image, decompression.files, result.tableAddress);
-    if (!pastItsRange.isEmpty())
-        return pastItsRange;
-    ZeroPagedImage decompressed(DecompressionPass::outputImageSize);
-    DecompressionJob::runPass(result.image, decompressed, decompression);
-    const QString wrong = fileThatDoesNotComeBack(decompressed, rom, tableAddress, files);
-    if (!wrong.isEmpty())
-        return wrong;
-    const qint64 length = decompressedLength(files);
-    if (decompressed.size() != length) {
-        return bugText(windowText("The compressed ROM decompresses to %1 bytes, not %2")
-                           .arg(decompressed.size())
-                           .arg(length));
+    if (wholeProblem.isEmpty()) {
+        wholeProblem
+            = fileThatDecodesPastItsRange(result.image, decompression.files, result.tableAddress);
+    }
+    fileProblems.resize(size_t(files()));
+}
+
+void ResultCheck::checkFile(int index)
+{
+    const FileRecord &wanted = plan.rom.files.at(index);
+    const FileRecord &stored = decompression.files.at(index);
+    if (!FileTable::hasBytes(wanted))
+        return;
+    const qint32 tableAddress = plan.rom.address;
+    const qint64 length = qint64(wanted.virtualEnd) - wanted.virtualStart;
+    if (stored.virtualStart != wanted.virtualStart || stored.virtualEnd != wanted.virtualEnd
+        || !FileTable::hasBytes(stored)) {
+        fileProblems[size_t(index)]
+            = bugText(windowText("%1 is missing from the decompressed result")
+                          .arg(name(index, tableAddress)));
+        return;
+    }
+    // Stored bytes the same as those that were decoded and found to be the ROM's file, before
+    // they went into the image, come back: decoding them again would say nothing new.
+    const quint64 decoded
+        = result.decodedDigests.size() > size_t(index) ? result.decodedDigests[size_t(index)] : 0;
+    if (decoded != 0 && FileTable::isCompressed(stored)
+        && DecompressionPass::storedInside(result.image, stored)) {
+        const qint64 storedLength = DecompressionPass::storedLength(stored);
+        if (Digest::of(result.image.constData() + stored.physicalStart, storedLength) == decoded)
+            return;
+    }
+    char *const file = DecodeScratch::forBytes(length + Yaz0::outputSlack);
+    qint64 produced = 0;
+    if (FileTable::isCompressed(stored)) {
+        produced = DecompressionPass::decodeFile(result.image, stored, decompression.codec, file);
+    } else {
+        const QByteArray bytes = DecompressionPass::storedBytes(result.image, stored);
+        produced = bytes.size();
+        if (produced > 0)
+            std::memcpy(file, bytes.constData(), size_t(std::min(produced, length)));
+    }
+    if (produced != length) {
+        fileProblems[size_t(index)]
+            = bugText(windowText("%1 decompresses to %2 bytes, not the %3 of its "
+                                 "range")
+                          .arg(name(index, tableAddress))
+                          .arg(produced)
+                          .arg(length));
+        return;
+    }
+    takeTheRomsWords(file, wanted, rom, tableAddress, plan.rom.files.size());
+    const char *const romFile = rom.constData() + wanted.virtualStart;
+    if (std::memcmp(file, romFile, size_t(length)) == 0)
+        return;
+    const qint64 at = std::mismatch(file, file + length, romFile).first - file;
+    fileProblems[size_t(index)]
+        = bugText(windowText("%1 does not decompress to what the ROM holds (byte "
+                             "%2 of the file differs)")
+                      .arg(name(index, tableAddress))
+                      .arg(at));
+}
+
+QString ResultCheck::verdict() const
+{
+    if (!wholeProblem.isEmpty())
+        return wholeProblem;
+    for (const QString &problem : fileProblems) {
+        if (!problem.isEmpty())
+            return problem;
     }
     return QString();
+}
+
+QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan,
+    const Runner &runner)
+{
+    ResultCheck checker(result, rom, plan);
+    runAll(runner, checker.files(), [&checker](int index) { checker.checkFile(index); });
+    return checker.verdict();
 }
 
 Result compress(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
@@ -451,7 +487,7 @@ Result compress(const QByteArray &rom, QByteArray original, const RomPlan::Compr
 {
     Result result = build(rom, std::move(original), plan, runner);
     if (result.ok()) {
-        const QString wrong = check(result, rom, plan);
+        const QString wrong = check(result, rom, plan, runner);
         if (!wrong.isEmpty())
             return refusal(Refusal::Kind::Result, wrong);
     }

@@ -12,6 +12,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 // The way back: a decompressed ROM held in memory, in big-endian order, made into a compressed
 // one as its plan (RomPlan::prepareCompression) says: each file compressed or stored, laid out
@@ -42,6 +43,9 @@ struct Result
     int keptFiles = 0; // with an original: compressed files whose stored bytes were kept
     qint32 tableAddress = 0; // where the table stands in the result
     HeaderChecksums::Report checksums;
+    // For each file: the digest (see Digest) of the stored bytes that were decoded and found to
+    // be the ROM's file, when it keeps the original's; 0 for the others.
+    std::vector<quint64> decodedDigests;
     bool ok() const { return !refusal.refused(); }
 };
 
@@ -60,11 +64,37 @@ constexpr qint64 maxImageSize = RomImage::decompressedSize;
 Result build(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,
     const Runner &runner = Runner(), const FilesEncoded &filesEncoded = FilesEncoded());
 
-// The check of a built result: its table found as decompressing it would find it (the plan's
-// resultTable), every file of the ROM must come back as the ROM has it, no file may decode past
-// its range, and the image must have the length decompressing the ROM gives. Returns why not,
-// or an empty string.
-QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan);
+// The check of a built result, as decompressing it would go: its table found as decompressing
+// finds it (the plan's resultTable), every compressed file declaring the size of its range, and
+// every file decoding (by the pass's own decoders) to exactly what the ROM holds in its range,
+// the table's physical words and the header checksums aside, which are the result's own. As no
+// file decodes past its range, the decompressed image then has the length decompressing the ROM
+// gives. The files are checked one by one, each into a buffer of its own size, so that they can
+// be checked on several threads and no second image is made.
+class ResultCheck
+{
+public:
+    ResultCheck(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan);
+
+    // The files to check with checkFile, from 0; none when the result as a whole fails.
+    int files() const { return wholeProblem.isEmpty() ? decompression.files.size() : 0; }
+    // Checks one file; safe to call for different files at once.
+    void checkFile(int index);
+    // Why the result would not decompress as it should, or an empty string.
+    QString verdict() const;
+
+private:
+    const Result &result;
+    const QByteArray &rom;
+    const RomPlan::CompressionPlan &plan;
+    RomPlan::Plan decompression;
+    QString wholeProblem;
+    std::vector<QString> fileProblems; // one for each file, written by the thread checking it
+};
+
+// The whole check, its files run through the runner.
+QString check(const Result &result, const QByteArray &rom, const RomPlan::CompressionPlan &plan,
+    const Runner &runner = Runner());
 
 // Built and checked; a result that fails the check is none.
 Result compress(const QByteArray &rom, QByteArray original, const RomPlan::CompressionPlan &plan,

@@ -24,6 +24,7 @@ struct Piece
     // The offset in the original of stored bytes that are kept as they are (the file did not
     // change), or -1; such bytes are not in stored.
     qint64 keptFrom = -1;
+    quint64 keptDigest = 0; // of the kept stored bytes, which were decoded and found to be the file
     qint64 length = 0; // of the stored bytes
     qint64 place = -1;
 

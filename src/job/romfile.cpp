@@ -2,6 +2,8 @@
 
 #include "windowtext.h"
 
+#include "anonymousmemory.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -46,6 +48,7 @@ Contents readOpened(QFile &file, qint64 limit)
     const qint64 reported = file.size();
     // One byte more than reported, so that a file that grew is noticed without a second buffer.
     QByteArray bytes(int(std::clamp<qint64>(reported + 1, 1, limit + 1)), Qt::Uninitialized);
+    AnonymousMemory::preferLargePages(bytes.data(), bytes.size());
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {

@@ -178,7 +178,8 @@ struct Written
 
 // The check, the known-dump lookup and the write run at once when the output can be written
 // without being seen: it is put in place only once the check has passed, and not at all when a
-// stop was asked for meanwhile.
+// stop was asked for meanwhile. The lookup and the write are the longest tasks, so they go first;
+// the files are checked one by one after them.
 Written checkAndWrite(const CompressionJob::Result &compressed, const QByteArray &rom,
     const RomPlan::CompressionPlan &plan, OutputFile &output, const CompressRequest &how,
     const CompressionJob::Runner &runner, KnownDumps::Table knownDumps)
@@ -186,15 +187,18 @@ Written checkAndWrite(const CompressionJob::Result &compressed, const QByteArray
     Written written;
     const char *const image = compressed.image.constData();
     const qint64 size = compressed.image.size();
-    enum Task { Check, LookUp, Write };
-    CompressionJob::runAll(runner, output.writesUnseen() ? 3 : 2, [&](int task) {
-        if (task == Check)
-            written.wrong = CompressionJob::check(compressed, rom, plan);
-        else if (task == LookUp)
+    CompressionJob::ResultCheck checker(compressed, rom, plan);
+    enum Task { LookUp, Write, FirstFile };
+    CompressionJob::runAll(runner, FirstFile + checker.files(), [&](int task) {
+        if (task == LookUp)
             written.identical = KnownDumps::find(KnownDumps::md5Of(compressed.image), knownDumps);
+        else if (task == Write)
+            written.writeError
+                = output.writesUnseen() ? output.writeUnseen(image, size) : QString();
         else
-            written.writeError = output.writeUnseen(image, size);
+            checker.checkFile(task - FirstFile);
     });
+    written.wrong = checker.verdict();
     written.stopped = how.stopRequested && how.stopRequested();
     if (!written.wrong.isEmpty() || written.stopped)
         return written;

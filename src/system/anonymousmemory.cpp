@@ -32,6 +32,20 @@ char *grow(char *base, qint64 oldBytes, qint64 newBytes)
 #endif
 }
 
+void preferLargePages(char *data, qint64 bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr page = 4096;
+    const quintptr start = (quintptr(data) + page - 1) & ~(page - 1);
+    const quintptr end = (quintptr(data) + quintptr(bytes)) & ~(page - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void *>(start), size_t(end - start), MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data)
+    Q_UNUSED(bytes)
+#endif
+}
+
 void unmap(char *base, qint64 bytes)
 {
     ::munmap(base, size_t(bytes));
