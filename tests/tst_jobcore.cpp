@@ -354,7 +354,7 @@ void TestJobCore::planDecides()
     if (c.refusal != PlanCases::Refusal::NoTableFound)
         QCOMPARE(plan.address, c.tableAddress);
     QCOMPARE(!plan.knownDump.isEmpty(), c.knownDumpUsed);
-    QCOMPARE(plan.codec == DecompressionPass::Codec::Deflate, c.deflate);
+    QCOMPARE(plan.codecs.romWide == DecompressionPass::Codec::Deflate, c.deflate);
     QCOMPARE(plan.warnings.size(), c.warnings.size());
     for (int i = 0; i < c.warnings.size(); ++i)
         QVERIFY2(plan.warnings.at(i).contains(c.warnings.at(i)), qPrintable(plan.warnings.at(i)));
@@ -591,7 +591,7 @@ void TestJobCore::deflateRomGivesTheYaz0RomsImage()
         if (deflate)
             fixture.storeWithDeflate();
         QByteArray rom = fixture.build();
-        QCOMPARE(RomInfo::inspect(rom).codec,
+        QCOMPARE(RomInfo::inspect(rom).filesByCodec.firstKey(),
             deflate ? DecompressionPass::Codec::Deflate : DecompressionPass::Codec::Yaz0);
         rom = order == "v64" ? RomFixture::toV64(rom)
             : order == "n64" ? RomFixture::toN64(rom)
@@ -648,7 +648,7 @@ void TestJobCore::refusesBrokenDeflateFiles()
         putWord(rom, entry + 4, quint32(broken.virtualEnd + change));
     const RomPlan::Plan plan
         = RomPlan::prepare(rom, RomPlan::TableChoice::at(fixture.tableAddress(), false));
-    QCOMPARE(plan.codec, DecompressionPass::Codec::Deflate);
+    QCOMPARE(plan.codecs.romWide, DecompressionPass::Codec::Deflate);
     QVERIFY2(plan.refusal.text.startsWith(QStringLiteral("Entry %1 of the file table").arg(index)),
         qPrintable(plan.refusal.text));
     QVERIFY2(plan.refusal.text.contains(problem), qPrintable(plan.refusal.text));

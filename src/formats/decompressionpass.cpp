@@ -1,7 +1,6 @@
 #include "decompressionpass.h"
 
 #include "bigendian.h"
-#include "deflate.h"
 #include "yaz0.h"
 
 #include <algorithm>
@@ -34,11 +33,12 @@ qint32 declaredSize(Span stored)
     return Yaz0::declaredSize(stored.data, stored.length);
 }
 
-Span payload(Span stored)
+Span payload(Span stored, Codec codec = Codec::Yaz0)
 {
-    if (stored.length <= Yaz0::headerSize)
+    const int header = CodecFile::headerSize(codec);
+    if (stored.length <= header)
         return {};
-    return {stored.data + Yaz0::headerSize, stored.length - Yaz0::headerSize};
+    return {stored.data + header, stored.length - header};
 }
 
 qint64 rewriteOffset(qint32 tableAddress, const FileRecord &file)
@@ -127,7 +127,7 @@ qint64 largestFileLength(const QByteArray &rom, const FileRecord &file, Codec co
     const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
     if (!isCompressed(file))
         return slice(rom, file.physicalStart, rangeLength).length;
-    if (codec == Codec::Deflate)
+    if (decodesWhole(codec))
         return rangeLength;
     const Span stored
         = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
@@ -150,7 +150,7 @@ Placement placementOf(
     const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
     Placement placement;
     placement.inPlaceEnd = file.virtualEnd;
-    if (isCompressed(file) && codec == Codec::Deflate) {
+    if (isCompressed(file) && decodesWhole(codec)) {
         placement.length = rangeLength;
         placement.inPlace = file.virtualEnd <= outputLength;
     } else if (!isCompressed(file)) {
@@ -216,22 +216,23 @@ private:
     qint64 drift = 0;
 };
 
-// A DEFLATE file decodes to exactly its range: in place when the image holds the range, else
-// beside it and spliced in. A stream that does not decode whole leaves zeros, never part of it
-// (the plan refuses such a table before any pass).
-void inflateFile(PassImage &output, qint64 start, qint64 end, Span stored)
+// A file that decodes whole comes out exactly its range: in place when the image holds the range,
+// else beside it and spliced in. A stream that does not decode whole leaves zeros, never part of
+// it (the plan refuses such a table before any pass).
+void decodeWholeFile(PassImage &output, qint64 start, qint64 end, Span stored, Codec codec)
 {
     const qint64 length = end - start;
+    const Span stream = payload(stored, codec);
     if (end <= output.size()) {
         char *destination = output.contiguous(start, end);
-        if (Deflate::decodeInto(stored.data, stored.length, destination, length)
-            != Deflate::Outcome::Decoded)
+        if (CodecFile::decodeWhole(codec, stream.data, stream.length, destination, length)
+            != DecodeOutcome::Decoded)
             std::memset(destination, 0, size_t(length));
         return;
     }
     QByteArray decoded(int(length), '\0');
-    if (Deflate::decodeInto(stored.data, stored.length, decoded.data(), length)
-        != Deflate::Outcome::Decoded)
+    if (CodecFile::decodeWhole(codec, stream.data, stream.length, decoded.data(), length)
+        != DecodeOutcome::Decoded)
         decoded.fill('\0');
     splice(output, start, end, decoded.constData(), decoded.size());
 }
@@ -359,9 +360,9 @@ qint64 placeFile(const QByteArray &rom, PassImage &output, qint32 tableAddress,
     if (!isCompressed(file)) {
         const Span stored = slice(rom, file.physicalStart, end - start);
         splice(output, start, end, stored.data, stored.length);
-    } else if (codec == Codec::Deflate) {
-        inflateFile(output, start, end,
-            slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart));
+    } else if (decodesWhole(codec)) {
+        decodeWholeFile(output, start, end,
+            slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart), codec);
     } else {
         const qint64 storedLength = qint64(file.physicalEnd) - file.physicalStart;
         const Span stored = slice(rom, file.physicalStart, storedLength);
@@ -383,10 +384,11 @@ qint64 decodeFile(const QByteArray &rom, const FileRecord &file, Codec codec, ch
 {
     const Span stored
         = slice(rom, file.physicalStart, qint64(file.physicalEnd) - file.physicalStart);
-    if (codec == Codec::Deflate) {
+    if (decodesWhole(codec)) {
         const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
-        return Deflate::decodeInto(stored.data, stored.length, into, length)
-                == Deflate::Outcome::Decoded
+        const Span stream = payload(stored, codec);
+        return CodecFile::decodeWhole(codec, stream.data, stream.length, into, length)
+                == DecodeOutcome::Decoded
             ? length
             : -1;
     }
@@ -407,7 +409,7 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec)
         return Problem::None;
     if (file.physicalEnd < file.physicalStart)
         return Problem::InvertedRange;
-    if (codec == Codec::Deflate) {
+    if (decodesWhole(codec)) {
         const qint64 rangeLength = qint64(file.virtualEnd) - file.virtualStart;
         return rangeLength > Yaz0::maxDeclaredSize ? Problem::DeclaredSizeTooLarge : Problem::None;
     }
@@ -437,13 +439,15 @@ QByteArray storedBytes(const QByteArray &rom, const FileRecord &file)
 }
 
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
-    const QVector<FileRecord> &files, Codec codec)
+    const QVector<FileRecord> &files, const FileCodecs &codecs)
 {
     if (files.size() > FileTable::maxFiles)
         return {Problem::TooManyFiles, FileTable::maxFiles};
     qint64 largestOutput = outputSize;
     WorkReckoning reckoning(outputSize);
-    for (const FileRecord &file : files) {
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
+        const Codec codec = codecs.of(position);
         if (file.physicalEnd == FileTable::absentFile)
             continue;
         const Problem problem = problemOf(rom, file, codec);
@@ -464,11 +468,14 @@ Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddres
     return {};
 }
 
-QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files)
+QVector<CutShortFile> cutShortFiles(
+    const QByteArray &rom, const QVector<FileRecord> &files, const FileCodecs &codecs)
 {
     QVector<CutShortFile> found;
-    for (const FileRecord &file : files) {
-        if (!isCompressed(file) || problemOf(rom, file, Codec::Yaz0) != Problem::None)
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
+        if (!isCompressed(file) || codecs.of(position) != Codec::Yaz0
+            || problemOf(rom, file, Codec::Yaz0) != Problem::None)
             continue;
         const qint64 length = storedLength(file);
         const Span stored = slice(rom, file.physicalStart, length);
@@ -482,6 +489,12 @@ QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRec
             found.append({file.index, missing});
     }
     return found;
+}
+
+QByteArray streamOf(const QByteArray &stored, Codec codec)
+{
+    const int header = CodecFile::headerSize(codec);
+    return stored.size() <= header ? QByteArray() : stored.mid(header);
 }
 
 int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files)

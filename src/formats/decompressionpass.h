@@ -1,6 +1,7 @@
 #ifndef DECOMPRESSIONPASS_H
 #define DECOMPRESSIONPASS_H
 
+#include "codec.h"
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "romimage.h"
@@ -24,9 +25,28 @@ QByteArray newOutputImage();
 // (FileTable::maxFiles) this keeps a bad table from exhausting memory or running for hours.
 constexpr qint64 maxOutputSize = qint64(4) * RomImage::decompressedSize;
 
-// How a ROM's compressed files are stored: Yaz0 in the games as sold, raw DEFLATE in the iQue
-// Player versions. One ROM uses one codec for all of its files.
-enum class Codec { Yaz0, Deflate };
+// How a compressed file is stored (see codec.h). Every codec but Yaz0 decodes whole, to exactly
+// its range, or not at all.
+using Codec = ::Codec;
+
+// Whether a file of the codec decodes whole to its range (all but Yaz0).
+inline bool decodesWhole(Codec codec)
+{
+    return codec != Codec::Yaz0;
+}
+
+// How each file of a table is stored: one codec for the whole ROM (Yaz0 in the games as sold,
+// raw DEFLATE in the iQue Player versions), and the files of the hack codecs by their magic.
+struct FileCodecs
+{
+    Codec romWide = Codec::Yaz0;
+    QVector<Codec> byPosition; // empty, or the codec of each file of the table, in table order
+
+    Codec of(int position) const
+    {
+        return position < byPosition.size() ? byPosition.at(position) : romWide;
+    }
+};
 
 // The output image through a pass. A file whose length differs from its range moves every byte
 // after it; moved once per such file, a ROM cut short (whose files past its end come out short)
@@ -62,7 +82,8 @@ private:
 };
 
 // Writes one file: copied when physicalEnd is 0, decoded from the stored bytes up to physicalEnd
-// otherwise (a DEFLATE file to exactly its range's length), skipped when it is -1. A file that
+// otherwise (a file of a codec that decodes whole, to exactly its range's length, or to zeros
+// when it does not), skipped when it is -1. A file that
 // fills its virtual range exactly is written in place; any other length replaces the range (clipped
 // to the image) and moves what follows. Reads past the end of the ROM yield fewer bytes. Entries
 // that findProblem refuses are left alone.
@@ -111,7 +132,7 @@ Problem problemOf(const QByteArray &rom, const FileRecord &file, Codec codec);
 // Checks, without decoding anything, that the pass over files can neither crash, grow the
 // output image (of outputSize bytes) past maxOutputSize, nor do more than maxWork bytes of work.
 Finding findProblem(const QByteArray &rom, qint64 outputSize, qint32 tableAddress,
-    const QVector<FileRecord> &files, Codec codec = Codec::Yaz0);
+    const QVector<FileRecord> &files, const FileCodecs &codecs = FileCodecs());
 
 // How many bytes the file's entry says it stores: its compressed file, or the file as it is.
 qint64 storedLength(const FileRecord &file);
@@ -130,7 +151,11 @@ struct CutShortFile
 };
 
 // The Yaz0 files of a table that are cut short, found by walking their streams without decoding.
-QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files);
+QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files,
+    const FileCodecs &codecs = FileCodecs());
+
+// The stream of a stored file of the codec: its bytes after the codec's header.
+QByteArray streamOf(const QByteArray &stored, Codec codec);
 
 // How many of the files that are not absent have stored bytes past the end of the ROM; the pass
 // reads zeros there, which a ROM cut short gives.

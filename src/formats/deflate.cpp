@@ -26,7 +26,32 @@ libdeflate_decompressor *decompressor()
     return own.get();
 }
 
+struct CompressorDeleter
+{
+    void operator()(libdeflate_compressor *compressor) const
+    {
+        libdeflate_free_compressor(compressor);
+    }
+};
+
+constexpr int highestLevel = 12;
+
 } // namespace
+
+QByteArray encode(const QByteArray &data)
+{
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+        libdeflate_alloc_compressor(highestLevel));
+    if (!compressor)
+        throw std::bad_alloc();
+    QByteArray stream(
+        int(libdeflate_deflate_compress_bound(compressor.get(), size_t(data.size()))),
+        Qt::Uninitialized);
+    const size_t length = libdeflate_deflate_compress(compressor.get(), data.constData(),
+        size_t(data.size()), stream.data(), size_t(stream.size()));
+    stream.truncate(int(length));
+    return stream;
+}
 
 Outcome decodeInto(const char *stream, qint64 streamLength, char *out, qint64 expected)
 {

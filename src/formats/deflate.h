@@ -1,6 +1,9 @@
 #ifndef DEFLATE_H
 #define DEFLATE_H
 
+#include "codec.h"
+
+#include <QByteArray>
 #include <QtGlobal>
 
 // Raw DEFLATE streams (no zlib or gzip header), in which the iQue Player versions store their
@@ -8,16 +11,15 @@
 // length of its range, whole or not at all.
 namespace Deflate {
 
-enum class Outcome {
-    Decoded, // exactly the expected length
-    Corrupt, // not a DEFLATE stream, or one that ends early
-    TooShort, // a valid stream that ends before the expected length
-    TooLong, // one that would go on past it
-};
+using Outcome = DecodeOutcome;
 
 // Decodes stream into out, which is expected bytes long. Throws std::bad_alloc when the thread's
 // decompressor cannot be made (it is made on a thread's first call), as Qt's containers do.
 Outcome decodeInto(const char *stream, qint64 streamLength, char *out, qint64 expected);
+
+// A raw DEFLATE stream of data at libdeflate's highest level (12), as the hack compressor makes
+// its zlib files. Throws std::bad_alloc when no compressor can be made.
+QByteArray encode(const QByteArray &data);
 
 } // namespace Deflate
 

@@ -68,7 +68,7 @@ QString stillCompressedProblem(
             return stillCompressed(file.index, address, QStringLiteral("Yaz0"));
     }
     // A DEFLATE ROM is told by its first compressed file, which inflates cleanly to its range.
-    if (codecOf(rom, files, KnownDumpLookup()).codec == Codec::Deflate) {
+    if (codecOf(rom, files, KnownDumpLookup()).codecs.romWide == Codec::Deflate) {
         const auto first = std::find_if(files.cbegin(), files.cend(), FileTable::isCompressed);
         return stillCompressed(first->index, address, QStringLiteral("DEFLATE"));
     }
@@ -203,7 +203,7 @@ Refusal originalRefusal(const QByteArray &original, qint32 address,
         return refusal(windowText("%1: %2").arg(name, tooManyFilesText(address)));
     if (std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
         return refusal(windowText("%1 has no compressed file: it is no compressed ROM").arg(name));
-    if (codecOf(original, files, KnownDumpLookup()).codec == Codec::Deflate) {
+    if (codecOf(original, files, KnownDumpLookup()).codecs.romWide == Codec::Deflate) {
         return refusal(windowText("%1 stores its files with DEFLATE (iQue Player); compress "
                                   "writes Yaz0 only")
                            .arg(name));

@@ -435,7 +435,7 @@ void ResultCheck::checkFile(int index)
     char *const file = DecodeScratch::forBytes(length + Yaz0::outputSlack);
     qint64 produced = 0;
     if (FileTable::isCompressed(stored)) {
-        produced = DecompressionPass::decodeFile(result.image, stored, decompression.codec, file);
+        produced = DecompressionPass::decodeFile(result.image, stored, decompression.codecs.of(index), file);
     } else {
         const QByteArray bytes = DecompressionPass::storedBytes(result.image, stored);
         produced = bytes.size();

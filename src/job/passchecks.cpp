@@ -4,7 +4,8 @@
 
 #include "windowtext.h"
 
-#include "deflate.h"
+#include "bigendian.h"
+#include "codec.h"
 #include "entrytext.h"
 #include "yaz0.h"
 
@@ -21,16 +22,17 @@ namespace {
 using DecompressionPass::Codec;
 using DecompressionPass::Problem;
 
-QString deflateProblem(Deflate::Outcome outcome)
+QString wholeFileProblem(DecodeOutcome outcome, Codec codec)
 {
+    const QString name = CodecFile::displayName(codec);
     switch (outcome) {
-    case Deflate::Outcome::Corrupt:
-        return windowText("is a DEFLATE stream that is corrupt or ends early");
-    case Deflate::Outcome::TooShort:
-        return windowText("is a DEFLATE stream that decodes to fewer bytes than its range");
-    case Deflate::Outcome::TooLong:
-        return windowText("is a DEFLATE stream that decodes to more bytes than its range");
-    case Deflate::Outcome::Decoded:
+    case DecodeOutcome::Corrupt:
+        return windowText("is a %1 stream that is corrupt or ends early").arg(name);
+    case DecodeOutcome::TooShort:
+        return windowText("is a %1 stream that decodes to fewer bytes than its range").arg(name);
+    case DecodeOutcome::TooLong:
+        return windowText("is a %1 stream that decodes to more bytes than its range").arg(name);
+    case DecodeOutcome::Decoded:
         break;
     }
     return QString();
@@ -46,31 +48,120 @@ Refusal entryRefusal(const FileRecord &file, qint32 address, const QString &prob
     return refusal(EntryText::statement(file, address, problem));
 }
 
-Deflate::Outcome inflate(const QByteArray &rom, const FileRecord &file, QByteArray &scratch)
+DecodeOutcome decodeWhole(
+    const QByteArray &rom, const FileRecord &file, Codec codec, QByteArray &scratch)
 {
     const qint64 length = qint64(file.virtualEnd) - file.virtualStart;
     if (scratch.size() < length)
         scratch.resize(int(length));
     const QByteArray stored = DecompressionPass::storedBytes(rom, file);
-    return Deflate::decodeInto(stored.constData(), stored.size(), scratch.data(), length);
+    const int header = CodecFile::headerSize(codec);
+    if (stored.size() < header)
+        return DecodeOutcome::Corrupt;
+    return CodecFile::decodeWhole(codec, stored.constData() + header, stored.size() - header,
+        scratch.data(), length);
 }
 
-// A DEFLATE file is decoded whole or not at all, so every one is decoded once before the pass.
-Refusal firstBadDeflateFile(
-    const QByteArray &rom, qint32 address, const QVector<FileRecord> &files, bool firstInflated)
+// What a hack codec's file declares, when it is not its range's length.
+QString declarationProblem(const QByteArray &rom, const FileRecord &file, Codec codec)
+{
+    const QByteArray stored = DecompressionPass::storedBytes(rom, file);
+    const qint64 range = qint64(file.virtualEnd) - file.virtualStart;
+    const qint64 declared = stored.size() >= CodecFile::hackHeaderSize
+        ? qint64(BigEndian::readWord(stored, CodecFile::declaredSizeOffset))
+        : -1;
+    if (declared == range)
+        return QString();
+    if (declared < 0)
+        return windowText("is a %1 file too short for its header").arg(CodecFile::displayName(codec));
+    return windowText("is a %1 file that declares %2 bytes, not the %3 of its range")
+        .arg(CodecFile::displayName(codec))
+        .arg(declared)
+        .arg(range);
+}
+
+// A file that decodes whole is decoded whole or not at all, so every one is decoded once before
+// the pass (but the first DEFLATE file, when finding the codec decoded it already).
+Refusal firstBadWholeFile(const QByteArray &rom, qint32 address, const QVector<FileRecord> &files,
+    const CodecFinding &finding)
 {
     QByteArray scratch;
-    bool skip = firstInflated;
-    for (const FileRecord &file : files) {
-        if (!FileTable::isCompressed(file))
+    bool skip = finding.firstInflated;
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
+        const Codec codec = finding.codecs.of(position);
+        if (!FileTable::isCompressed(file) || !DecompressionPass::decodesWhole(codec))
             continue;
-        if (std::exchange(skip, false))
+        if (codec == Codec::Deflate && std::exchange(skip, false))
             continue;
-        const Deflate::Outcome outcome = inflate(rom, file, scratch);
-        if (outcome != Deflate::Outcome::Decoded)
-            return entryRefusal(file, address, deflateProblem(outcome));
+        if (CodecFile::isHackCodec(codec)) {
+            const QString problem = declarationProblem(rom, file, codec);
+            if (!problem.isEmpty())
+                return entryRefusal(file, address, problem);
+        }
+        const DecodeOutcome outcome = decodeWhole(rom, file, codec, scratch);
+        if (outcome != DecodeOutcome::Decoded)
+            return entryRefusal(file, address, wholeFileProblem(outcome, codec));
     }
     return Refusal();
+}
+
+// A magic shown as it stands: its printable bytes, the others as \xNN.
+QString magicText(const QByteArray &stored)
+{
+    QString text;
+    for (const char c : stored.left(CodecFile::magicSize)) {
+        const uchar byte = uchar(c);
+        text += byte >= 0x20 && byte < 0x7F ? QString(QChar(byte))
+                                            : QStringLiteral("\\x%1").arg(byte, 2, 16, QChar('0'));
+    }
+    return text;
+}
+
+// Files decoded as Yaz0 whose magic is not "Yaz0": the first few named, then how many more.
+QStringList oddMagicWarnings(const QByteArray &rom, qint32 address,
+    const QVector<FileRecord> &files, const DecompressionPass::FileCodecs &codecs)
+{
+    constexpr int named = 3;
+    QStringList found;
+    int more = 0;
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
+        if (!FileTable::isCompressed(file) || codecs.of(position) != Codec::Yaz0)
+            continue;
+        const QByteArray stored = DecompressionPass::storedBytes(rom, file);
+        if (stored.size() < CodecFile::magicSize || Yaz0::hasMagic(stored.constData(), stored.size()))
+            continue;
+        if (found.size() == named) {
+            ++more;
+            continue;
+        }
+        found << windowText("%1 starts with '%2', not 'Yaz0': decoded as Yaz0")
+                     .arg(EntryText::name(file.index, address), magicText(stored));
+    }
+    if (more > 0)
+        found << windowText("%1 more files start with something other than 'Yaz0'").arg(more);
+    return found;
+}
+
+// Yaz0 unless the first file is no Yaz0 file and the known dump says DEFLATE, or the file inflates
+// cleanly to exactly its range (then inflated is set).
+Codec romWideCodec(const QByteArray &rom, const FileRecord &first,
+    const KnownDumpLookup &knownDump, bool *inflated)
+{
+    const QByteArray stored = DecompressionPass::storedBytes(rom, first);
+    if (Yaz0::hasMagic(stored.constData(), stored.size()))
+        return Codec::Yaz0;
+    // A known dump says how its files are stored; its MD5 is only worth finding out now.
+    const KnownDumps::Dump *dump = knownDump ? knownDump() : nullptr;
+    if (dump && dump->compression == KnownDumps::Compression::Deflate)
+        return Codec::Deflate;
+    const qint64 length = qint64(first.virtualEnd) - first.virtualStart;
+    if (length <= 0 || length > Yaz0::maxDeclaredSize)
+        return Codec::Yaz0;
+    QByteArray decoded;
+    *inflated = decodeWhole(rom, first, Codec::Deflate, decoded) == DecodeOutcome::Decoded;
+    return *inflated ? Codec::Deflate : Codec::Yaz0;
 }
 
 } // namespace
@@ -107,31 +198,38 @@ CodecFinding codecOf(
     const QByteArray &rom, const QVector<FileRecord> &files, const KnownDumpLookup &knownDump)
 {
     CodecFinding finding;
-    const auto first = std::find_if(files.cbegin(), files.cend(), FileTable::isCompressed);
-    if (first == files.cend())
-        return finding;
-    const QByteArray stored = DecompressionPass::storedBytes(rom, *first);
-    if (Yaz0::hasMagic(stored.constData(), stored.size()))
-        return finding;
-    // A known dump says how its files are stored; its MD5 is only worth finding out now.
-    const KnownDumps::Dump *dump = knownDump ? knownDump() : nullptr;
-    if (dump && dump->compression == KnownDumps::Compression::Deflate) {
-        finding.codec = Codec::Deflate;
-        return finding;
+    // The hack codecs' files are known by their magic; the first other compressed file tells the
+    // codec of all the rest.
+    QVector<Codec> byPosition(files.size(), Codec::Yaz0);
+    bool hackCodecs = false;
+    const FileRecord *first = nullptr;
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
+        if (!FileTable::isCompressed(file))
+            continue;
+        const QByteArray stored = DecompressionPass::storedBytes(rom, file);
+        const Codec codec = CodecFile::fromMagic(stored.constData(), stored.size());
+        if (CodecFile::isHackCodec(codec)) {
+            byPosition[position] = codec;
+            hackCodecs = true;
+        } else if (!first) {
+            first = &file;
+        }
     }
-    const qint64 length = qint64(first->virtualEnd) - first->virtualStart;
-    if (length <= 0 || length > Yaz0::maxDeclaredSize)
-        return finding;
-    QByteArray decoded;
-    if (inflate(rom, *first, decoded) == Deflate::Outcome::Decoded) {
-        finding.codec = Codec::Deflate;
-        finding.firstInflated = true;
+    if (first)
+        finding.codecs.romWide = romWideCodec(rom, *first, knownDump, &finding.firstInflated);
+    if (hackCodecs) {
+        for (int position = 0; position < files.size(); ++position) {
+            if (!CodecFile::isHackCodec(byPosition.at(position)))
+                byPosition[position] = finding.codecs.romWide;
+        }
+        finding.codecs.byPosition = byPosition;
     }
     return finding;
 }
 
 Refusal passRefusal(const QByteArray &rom, qint64 outputSize, qint32 address,
-    const QVector<FileRecord> &files, const CodecFinding &codec)
+    const QVector<FileRecord> &files, const CodecFinding &codecs)
 {
     const QString table = FileTable::addressText(address);
     if (files.isEmpty()) {
@@ -140,12 +238,10 @@ Refusal passRefusal(const QByteArray &rom, qint64 outputSize, qint32 address,
                 .arg(table));
     }
     const DecompressionPass::Finding finding
-        = DecompressionPass::findProblem(rom, outputSize, address, files, codec.codec);
+        = DecompressionPass::findProblem(rom, outputSize, address, files, codecs.codecs);
     switch (finding.problem) {
     case Problem::None:
-        return codec.codec == Codec::Deflate
-            ? firstBadDeflateFile(rom, address, files, codec.firstInflated)
-            : Refusal();
+        return firstBadWholeFile(rom, address, files, codecs);
     case Problem::TooManyFiles:
         return refusal(windowText("%1, so it is not a file table.").arg(tooManyFilesText(address)));
     case Problem::TooMuchWork:
@@ -166,7 +262,7 @@ Refusal passRefusal(const QByteArray &rom, qint64 outputSize, qint32 address,
 }
 
 QStringList passWarnings(const QByteArray &rom, qint32 address, const QVector<FileRecord> &files,
-    Codec codec, bool walkStreams)
+    const DecompressionPass::FileCodecs &codecs, bool walkStreams)
 {
     QStringList found;
     const bool tableCutOff = !FileTable::endMarkInside(rom, address, files);
@@ -188,8 +284,10 @@ QStringList passWarnings(const QByteArray &rom, qint32 address, const QVector<Fi
     }
     if (!tableCutOff && std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
         found << alreadyDecompressedText();
-    if (walkStreams && codec == Codec::Yaz0)
-        found << cutShortWarnings(DecompressionPass::cutShortFiles(rom, files), address);
+    if (codecs.romWide == Codec::Yaz0)
+        found << oddMagicWarnings(rom, address, files, codecs);
+    if (walkStreams)
+        found << cutShortWarnings(DecompressionPass::cutShortFiles(rom, files, codecs), address);
     return found;
 }
 

@@ -27,12 +27,13 @@ QString addressProblem(const QByteArray &rom, qint32 address);
 // "The file table at ... runs to the end of the ROM ...", for a table whose end mark is cut off.
 QString tableCutOffText(const QByteArray &rom, qint32 address, int entries);
 
-// How the ROM's compressed files are stored, found once: Yaz0 when the first compressed file
-// starts as one; otherwise DEFLATE when the known dump says so, or when that file inflates cleanly
-// to exactly its range (then firstInflated is set, and it need not be inflated again).
+// How the ROM's compressed files are stored, found once: a file with a hack codec's magic in that
+// codec; the others in Yaz0 when the first of them starts as a Yaz0 file, otherwise in DEFLATE
+// when the known dump says so, or when that file inflates cleanly to exactly its range (then
+// firstInflated is set, and it need not be inflated again).
 struct CodecFinding
 {
-    DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
+    DecompressionPass::FileCodecs codecs;
     bool firstInflated = false;
 };
 CodecFinding codecOf(
@@ -46,15 +47,16 @@ QString problemText(DecompressionPass::Problem problem);
 
 // Why a pass over the files must not start: a list with no files (the pass would never report
 // back), one longer than any game's, one with an entry that could crash the pass or grow the image
-// without bound, or a DEFLATE file that does not decode whole to its range.
+// without bound, or a file of a codec that decodes whole (DEFLATE, the hack codecs) that does not
+// declare its range's length or decode whole to exactly it.
 Refusal passRefusal(const QByteArray &rom, qint64 outputSize, qint32 address,
     const QVector<FileRecord> &files, const CodecFinding &codec);
 
 // What is odd about a table that may be decompressed: cut off inside the table, files whose
-// stored bytes lie past the end of the ROM, a length no ROM has, no compressed file at all, and
-// (when walked) Yaz0 files cut short.
+// stored bytes lie past the end of the ROM, a length no ROM has, no compressed file at all, files
+// decoded as Yaz0 whose magic is another, and (when walked) Yaz0 files cut short.
 QStringList passWarnings(const QByteArray &rom, qint32 address, const QVector<FileRecord> &files,
-    DecompressionPass::Codec codec, bool walkStreams);
+    const DecompressionPass::FileCodecs &codecs, bool walkStreams);
 
 // The decompressed ROM the way back starts from, most telling first: still compressed, then a
 // table with no files or too many, a damaged entry, files past the end of the ROM or adding up to

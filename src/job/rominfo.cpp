@@ -3,6 +3,7 @@
 #include "windowtext.h"
 
 #include "checksum.h"
+#include "codec.h"
 #include "decompressionpass.h"
 #include "filetable.h"
 #include "gamepresets.h"
@@ -43,7 +44,6 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.tableProblem = plan.refusal.text;
     if (!facts.tableFound)
         return;
-    facts.codec = plan.codec;
     facts.warnings = plan.warnings;
     // A refused plan keeps no files; the count is of the table as it is.
     const QVector<FileRecord> files = plan.ok() ? plan.files : FileTable::read(rom, plan.address);
@@ -53,7 +53,10 @@ void readTable(const QByteArray &rom, Facts &facts)
     // A table cut off by the end of the ROM may have lost every compressed file's entry.
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0
         && FileTable::endMarkInside(rom, plan.address, files);
-    facts.hasCodec = facts.compressedFiles > 0;
+    for (int position = 0; position < files.size(); ++position) {
+        if (FileTable::isCompressed(files.at(position)))
+            ++facts.filesByCodec[plan.codecs.of(position)];
+    }
 }
 
 QString hexWord(quint32 value)
@@ -93,10 +96,31 @@ QString checksumWordText(const HeaderChecksums::Report &report, int word)
     return stored + windowText(" (bad: should be %1)").arg(hexWord(report.computed[word]));
 }
 
-QString codecName(DecompressionPass::Codec codec)
+// "ucl", or "yaz0 (12), lzo (1200)" when there are several.
+QString codecList(const Facts &facts)
 {
-    return codec == DecompressionPass::Codec::Deflate ? QStringLiteral("deflate")
-                                                      : QStringLiteral("yaz0");
+    if (facts.filesByCodec.size() == 1)
+        return CodecFile::name(facts.filesByCodec.firstKey());
+    QStringList names;
+    for (auto it = facts.filesByCodec.cbegin(); it != facts.filesByCodec.cend(); ++it)
+        names << QStringLiteral("%1 (%2)").arg(CodecFile::name(it.key())).arg(it.value());
+    return names.join(QLatin1String(", "));
+}
+
+QJsonValue codecJson(const Facts &facts)
+{
+    if (facts.filesByCodec.isEmpty())
+        return QJsonValue();
+    return facts.filesByCodec.size() == 1 ? CodecFile::name(facts.filesByCodec.firstKey())
+                                          : QStringLiteral("mixed");
+}
+
+QJsonObject codecCountsJson(const Facts &facts)
+{
+    QJsonObject counts;
+    for (auto it = facts.filesByCodec.cbegin(); it != facts.filesByCodec.cend(); ++it)
+        counts.insert(CodecFile::name(it.key()), it.value());
+    return counts;
 }
 
 QJsonObject checksumJson(const HeaderChecksums::Report &report, int word)
@@ -148,9 +172,28 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     return facts;
 }
 
-QString deflateText()
+QString codecText(const Facts &facts)
 {
-    return windowText("Files compressed with DEFLATE (iQue Player)");
+    QStringList hacks;
+    for (auto it = facts.filesByCodec.cbegin(); it != facts.filesByCodec.cend(); ++it) {
+        if (CodecFile::isHackCodec(it.key()))
+            hacks << CodecFile::displayName(it.key());
+    }
+    if (hacks.isEmpty()) {
+        return facts.filesByCodec.contains(Codec::Deflate)
+            ? windowText("Files compressed with DEFLATE (iQue Player)")
+            : QString();
+    }
+    const QString names = hacks.size() == 1
+        ? hacks.first()
+        : hacks.mid(0, hacks.size() - 1).join(QLatin1String(", ")) + windowText(" and ")
+            + hacks.last();
+    const QString text = hacks.size() == 1
+        ? windowText("Files compressed with %1 (a hack's codec; the game needs its patch to read "
+                     "them)")
+        : windowText("Files compressed with %1 (hacks' codecs; the game needs its patch to read "
+                     "them)");
+    return text.arg(names);
 }
 
 QStringList summary(const Facts &facts)
@@ -174,8 +217,8 @@ QStringList summary(const Facts &facts)
                  .arg(FileTable::addressText(facts.tableAddress))
                  .arg(facts.files)
                  .arg(facts.compressedFiles);
-    if (facts.hasCodec && facts.codec == DecompressionPass::Codec::Deflate)
-        lines << deflateText();
+    if (!codecText(facts).isEmpty())
+        lines << codecText(facts);
     if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
     else
@@ -210,8 +253,10 @@ QList<Detail> details(const Facts &facts)
         return lines;
     }
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
-    if (facts.hasCodec)
-        add("Compression:", codecName(facts.codec));
+    if (!facts.filesByCodec.isEmpty())
+        add("Compression:", codecList(facts));
+    if (!codecText(facts).isEmpty())
+        add("Codec:", codecText(facts));
     for (const QString &warning : facts.warnings)
         add("Warning:", warning);
     if (!facts.tableProblem.isEmpty())
@@ -244,7 +289,8 @@ QJsonObject toJson(const Facts &facts)
         {"alreadyDecompressed", facts.alreadyDecompressed},
         {"tableProblem", orNull(!facts.tableProblem.isEmpty(), facts.tableProblem)},
         {"warnings", QJsonArray::fromStringList(facts.warnings)},
-        {"codec", orNull(facts.hasCodec, codecName(facts.codec))},
+        {"codec", codecJson(facts)},
+        {"codecs", codecCountsJson(facts)},
     };
 }
 

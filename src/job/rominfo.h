@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +37,8 @@ struct Facts
     int files = 0;
     int compressedFiles = 0;
     bool alreadyDecompressed = false; // the table lists files and none of them is stored compressed
-    bool hasCodec = false; // the table has compressed files, stored with codec
-    DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
+    // The table's compressed files by how they are stored (empty when there are none).
+    QMap<Codec, int> filesByCodec;
     QString tableProblem; // why decompressing would be refused (no table found too), if it would
     QStringList warnings; // what is odd about a table that may be decompressed
 };
@@ -49,8 +50,10 @@ Facts inspect(QByteArray rom, KnownDumps::Table knownDumps = KnownDumps::builtIn
 Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn,
     KnownDumps::Table knownDumps = KnownDumps::builtInTable());
 
-// "Files compressed with DEFLATE (iQue Player)", said of the ROMs that store their files so.
-QString deflateText();
+// How the files are stored, when it is not Yaz0 alone: "Files compressed with DEFLATE (iQue
+// Player)", or "Files compressed with UCL (a hack's codec; the game needs its patch to read
+// them)"; empty otherwise.
+QString codecText(const Facts &facts);
 
 // A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
 // its file table.

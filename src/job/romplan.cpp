@@ -148,7 +148,7 @@ Plan prepare(const QByteArray &rom, const TableChoice &choice, const KnownDumpLo
     if (!searchTable(plan, rom, choice, knownDump))
         return plan;
     const Checks::CodecFinding codec = Checks::codecOf(rom, plan.files, knownDump);
-    plan.codec = codec.codec;
+    plan.codecs = codec.codecs;
     const Refusal refusal
         = Checks::passRefusal(rom, options.outputSize, plan.address, plan.files, codec);
     if (refusal.refused()) {
@@ -156,7 +156,7 @@ Plan prepare(const QByteArray &rom, const TableChoice &choice, const KnownDumpLo
         return plan;
     }
     plan.warnings
-        = Checks::passWarnings(rom, plan.address, plan.files, plan.codec, options.walkStreams);
+        = Checks::passWarnings(rom, plan.address, plan.files, plan.codecs, options.walkStreams);
     return plan;
 }
 

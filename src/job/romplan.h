@@ -39,7 +39,7 @@ struct Plan
 {
     qint32 address = 0;
     QVector<FileRecord> files; // empty when refused: a refused list can be long
-    DecompressionPass::Codec codec = DecompressionPass::Codec::Yaz0;
+    DecompressionPass::FileCodecs codecs; // how each file is stored
     QStringList warnings; // what the job may do, but the user should know
     Refusal refusal;
     QString knownDump; // the name of the known dump whose table address was used, if one was
