@@ -481,7 +481,7 @@ void TestCli::infoTellsThePlan()
                     .replace("0X", "0x")
               : QString());
     QCOMPARE(facts.value("tableProblem").isNull(), c.refusal == PlanCases::Refusal::None);
-    QCOMPARE(facts.value("codec").toString() == "deflate", c.deflate);
+    QCOMPARE(facts.value("codec").toString(), c.codec);
     const QJsonArray warnings = facts.value("warnings").toArray();
     QCOMPARE(warnings.size(), c.warnings.size());
     for (int i = 0; i < c.warnings.size(); ++i)
@@ -497,6 +497,10 @@ void TestCli::compressTellsThePlan()
     const QString rom = write("dec_game.z64", c.rom);
     const QString output = dir->filePath("cmp_game.z64");
     QStringList arguments {"compress", "-o", output};
+    if (!c.codec.isEmpty())
+        arguments << "--codec" << c.codec;
+    if (c.megabytes > 0)
+        arguments << "--mb" << QString::number(c.megabytes);
     if (c.original.isEmpty())
         arguments << "--files" << c.ranges;
     else
@@ -504,6 +508,10 @@ void TestCli::compressTellsThePlan()
     const Run run = runCli(arguments << rom);
     QCOMPARE(run.status, c.refused ? 1 : 0);
     QCOMPARE(QFile::exists(output), !c.refused);
+    if (c.identical)
+        QVERIFY(readAll(output) == c.original);
+    if (c.megabytes > 0 && !c.refused)
+        QCOMPARE(QFileInfo(output).size(), qint64(c.megabytes) << 20);
     if (!c.refused)
         return;
     const QString path = c.aboutOriginal ? arguments.at(arguments.size() - 2) : rom;

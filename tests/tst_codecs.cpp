@@ -70,8 +70,8 @@ void TestCodecs::roundTrips_data()
     QTest::addColumn<int>("codec");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("length");
-    const QList<QPair<Codec, const char *>> codecs {{Codec::Lzo, "LZO"}, {Codec::Ucl, "UCL"},
-        {Codec::Aplib, "aPLib"}, {Codec::Zlib, "zlib"}};
+    const QList<QPair<Codec, const char *>> codecs {
+        {Codec::Lzo, "LZO"}, {Codec::Ucl, "UCL"}, {Codec::Aplib, "aPLib"}, {Codec::Zlib, "zlib"}};
     for (const auto &codec : codecs) {
         for (const char *kind : {"code", "texture", "text", "sparse", "noise", "zeros"}) {
             QTest::addRow("%s, %s", codec.second, kind) << int(codec.first) << kind << 70000;

@@ -44,6 +44,9 @@ struct Layout
     QByteArray original;
     bool likeOriginal = false;
     QVector<RomPlan::IndexRange> compressedFiles;
+    bool codecGiven = false;
+    Codec codec = Codec::Yaz0;
+    qint64 targetSize = 0;
 };
 
 RomPlan::CompressionPlan planFor(const QByteArray &rom, qint32 table, const Layout &layout)
@@ -52,6 +55,9 @@ RomPlan::CompressionPlan planFor(const QByteArray &rom, qint32 table, const Layo
     asked.likeOriginal = layout.likeOriginal;
     asked.original = &layout.original;
     asked.compressedFiles = layout.compressedFiles;
+    asked.codecGiven = layout.codecGiven;
+    asked.codec = layout.codec;
+    asked.targetSize = layout.targetSize;
     return RomPlan::prepareCompression(rom, RomPlan::TableChoice::at(table, false), asked);
 }
 
@@ -175,17 +181,28 @@ void TestCompression::planDecides()
         layout.compressedFiles.append(
             {range.section('-', 0, 0).toInt(), last == "END" ? RomPlan::lastEntry : last.toInt()});
     }
+    layout.codecGiven = CodecFile::fromName(c.codec, &layout.codec);
+    layout.targetSize = qint64(c.megabytes) << 20;
     const RomPlan::CompressionPlan plan = planFor(c.rom, 0x7430, layout);
-    QCOMPARE(plan.ok(), !c.refused);
+    const CompressionJob::Result result = compress(c.rom, 0x7430, layout);
     if (c.refused) {
-        QVERIFY2(plan.refusal.text.contains(c.reason), qPrintable(plan.refusal.text));
-        QCOMPARE(plan.refusal.input == Refusal::Input::Original, c.aboutOriginal);
-        QVERIFY(!c.aboutOriginal || plan.refusal.text.startsWith("ORIGINAL "));
+        QVERIFY(!result.ok());
+        QVERIFY2(result.refusal.text.contains(c.reason), qPrintable(result.refusal.text));
+        // Only what the layout decides is refused after the plan.
+        QCOMPARE(plan.ok(), result.refusal.kind == Refusal::Kind::Layout);
+        QCOMPARE(result.refusal.input == Refusal::Input::Original, c.aboutOriginal);
+        QVERIFY(!c.aboutOriginal || result.refusal.text.startsWith("ORIGINAL "));
         return;
     }
-    const CompressionJob::Result result = compress(c.rom, 0x7430, layout);
     QVERIFY2(result.ok(), qPrintable(result.refusal.text));
     QCOMPARE(result.tableAddress, 0x7430);
+    if (c.identical)
+        QVERIFY2(result.image == c.original,
+            qPrintable(firstDifferentFile(result.image, c.original, 0x7430)));
+    if (!c.codec.isEmpty()) {
+        const QVector<FileRecord> written = FileTable::read(result.image, 0x7430);
+        QCOMPARE(result.image.mid(written.at(3).physicalStart, 4), QByteArray("APL0"));
+    }
 }
 
 void TestCompression::unmodifiedRomComesBackBitForBit_data()
@@ -679,7 +696,8 @@ void TestCompression::placedFilesNeverOverlap()
         originalFiles[3].physicalStart = 0xF80, originalFiles[3].physicalEnd = 0x1080;
     int movedCount = 0;
     const qint64 size
-        = CompressionLayout::placeLikeOriginal(pieces, original, originalFiles, 1, &movedCount);
+        = CompressionLayout::placeLikeOriginal(pieces, original, originalFiles, 1, &movedCount)
+              .size;
     QVector<int> left;
     for (int i = 0; i < pieces.size(); ++i) {
         if (pieces.at(i).place != originalFiles.at(i).physicalStart)

@@ -61,8 +61,8 @@ private slots:
     void namesAStreamCutShort();
     void namesACutOffRom_data();
     void namesACutOffRom();
-    void deflateRomGivesTheYaz0RomsImage_data();
-    void deflateRomGivesTheYaz0RomsImage();
+    void everyCodecGivesTheYaz0RomsImage_data();
+    void everyCodecGivesTheYaz0RomsImage();
     void refusesBrokenDeflateFiles_data();
     void refusesBrokenDeflateFiles();
     void jobAnswersToItsObserver_data();
@@ -354,7 +354,15 @@ void TestJobCore::planDecides()
     if (c.refusal != PlanCases::Refusal::NoTableFound)
         QCOMPARE(plan.address, c.tableAddress);
     QCOMPARE(!plan.knownDump.isEmpty(), c.knownDumpUsed);
-    QCOMPARE(plan.codecs.romWide == DecompressionPass::Codec::Deflate, c.deflate);
+    if (c.refusal == PlanCases::Refusal::None) {
+        const QMap<Codec, int> codecs = RomPlan::filesByCodec(plan);
+        QCOMPARE(codecs.size() > 1 ? QStringLiteral("mixed")
+                : codecs.isEmpty() ? QString()
+                                   : CodecFile::name(codecs.firstKey()),
+            c.codec);
+    }
+    if (!c.refusalText.isEmpty())
+        QVERIFY2(plan.refusal.text.contains(c.refusalText), qPrintable(plan.refusal.text));
     QCOMPARE(plan.warnings.size(), c.warnings.size());
     for (int i = 0; i < c.warnings.size(); ++i)
         QVERIFY2(plan.warnings.at(i).contains(c.warnings.at(i)), qPrintable(plan.warnings.at(i)));
@@ -569,30 +577,52 @@ void TestJobCore::namesACutOffRom()
     QVERIFY(RomInfo::inspect(whole).warnings.isEmpty());
 }
 
-void TestJobCore::deflateRomGivesTheYaz0RomsImage_data()
+void TestJobCore::everyCodecGivesTheYaz0RomsImage_data()
 {
     QTest::addColumn<int>("family");
     QTest::addColumn<QString>("order");
-    QTest::newRow("Ocarina of Time, z64") << 0 << "z64";
-    QTest::newRow("Majora's Mask, v64") << 1 << "v64";
-    QTest::newRow("Doubutsu no Mori, n64") << 2 << "n64";
+    QTest::addColumn<QString>("codecs"); // "deflate", one of the hack codecs, or "mixed"
+    QTest::newRow("Ocarina of Time, z64, DEFLATE") << 0 << "z64"
+                                                   << "deflate";
+    QTest::newRow("Majora's Mask, v64, DEFLATE") << 1 << "v64"
+                                                 << "deflate";
+    QTest::newRow("Doubutsu no Mori, n64, DEFLATE") << 2 << "n64"
+                                                    << "deflate";
+    QTest::newRow("Ocarina of Time, LZO") << 0 << "z64"
+                                          << "lzo";
+    QTest::newRow("Majora's Mask, UCL") << 1 << "z64"
+                                        << "ucl";
+    QTest::newRow("Doubutsu no Mori, aPLib") << 2 << "z64"
+                                             << "aplib";
+    QTest::newRow("Ocarina of Time, n64, zlib") << 0 << "n64"
+                                                << "zlib";
+    QTest::newRow("Majora's Mask, every codec") << 1 << "z64"
+                                                << "mixed";
 }
 
-// The same ROM with its files stored as raw DEFLATE streams decompresses to exactly the image it
-// gives with Yaz0 files, and says which codec it found.
-void TestJobCore::deflateRomGivesTheYaz0RomsImage()
+// The same ROM with its files stored as raw DEFLATE streams, or as the hack compressor stores
+// them, decompresses to exactly the image it gives with Yaz0 files, and says which codec it
+// found.
+void TestJobCore::everyCodecGivesTheYaz0RomsImage()
 {
     QFETCH(int, family);
     QFETCH(QString, order);
+    QFETCH(QString, codecs);
     QTemporaryDir dir;
     QByteArray outputs[2];
-    for (const bool deflate : {false, true}) {
+    for (const bool other : {false, true}) {
         RomFixture fixture = RomFixture::ofFamily(family);
-        if (deflate)
+        Codec codec = Codec::Yaz0;
+        if (other && codecs == "deflate")
             fixture.storeWithDeflate();
+        else if (other && codecs == "mixed")
+            fixture.storeWith({Codec::Lzo, Codec::Ucl, Codec::Aplib, Codec::Zlib, Codec::Yaz0});
+        else if (other && CodecFile::fromName(codecs, &codec))
+            fixture.storeWith({codec});
         QByteArray rom = fixture.build();
-        QCOMPARE(RomInfo::inspect(rom).filesByCodec.firstKey(),
-            deflate ? DecompressionPass::Codec::Deflate : DecompressionPass::Codec::Yaz0);
+        const QMap<Codec, int> found = RomInfo::inspect(rom).filesByCodec;
+        QCOMPARE(found.size() > 1 ? QStringLiteral("mixed") : CodecFile::name(found.firstKey()),
+            other ? codecs : QStringLiteral("yaz0"));
         rom = order == "v64" ? RomFixture::toV64(rom)
             : order == "n64" ? RomFixture::toN64(rom)
                              : rom;
@@ -601,12 +631,13 @@ void TestJobCore::deflateRomGivesTheYaz0RomsImage()
         file.close();
         RomJob::Request request;
         request.romPath = file.fileName();
-        request.outputPath = dir.filePath(deflate ? "deflate.z64" : "yaz0.z64");
+        request.outputPath = dir.filePath(other ? "other.z64" : "yaz0.z64");
         const RomJob::Result result = RomJob::decompressFile(request);
         QVERIFY2(result.ok(), qPrintable(result.refusal.text));
+        QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join('\n')));
         QFile out(request.outputPath);
         QVERIFY(out.open(QFile::ReadOnly));
-        outputs[deflate] = out.readAll();
+        outputs[other] = out.readAll();
     }
     QCOMPARE(outputs[1].size(), outputs[0].size());
     QVERIFY(outputs[1] == outputs[0]);

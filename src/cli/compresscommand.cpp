@@ -1,6 +1,7 @@
 #include "compresscommand.h"
 
 #include "checksum.h"
+#include "codec.h"
 #include "console.h"
 #include "outputnames.h"
 #include "poolrunner.h"
@@ -20,6 +21,22 @@ const QCommandLineOption filesOption {"files",
     "entry), store the rest, and lay them all out one after another. The header's entry and the "
     "table's must stay stored.",
     "RANGES"};
+
+const QCommandLineOption codecOption {"codec",
+    "Write every compressed file with CODEC: yaz0 (the games' own), or the hack compressor's lzo, "
+    "ucl, aplib or zlib. With --files the default is yaz0; with --like each file is written as "
+    "ORIGINAL stores it.",
+    "CODEC"};
+const QCommandLineOption sizeOption {"mb",
+    "Make the compressed ROM N MiB long (padded as ORIGINAL pads, or with zeros); refused when "
+    "its files do not fit.",
+    "N"};
+
+// The codecs the way back writes: the iQue Player's raw DEFLATE is not one of them.
+bool readCodec(const QString &text, Codec *codec)
+{
+    return CodecFile::fromName(text, codec) && *codec != Codec::Deflate;
+}
 
 bool readIndex(const QString &text, int *index)
 {
@@ -41,7 +58,7 @@ CompressCommand::CompressCommand()
 
 QList<QCommandLineOption> CompressCommand::options() const
 {
-    return sharedOptions() << likeOption << filesOption;
+    return sharedOptions() << likeOption << filesOption << codecOption << sizeOption;
 }
 
 bool CompressCommand::readRanges(const QString &text, QVector<RomPlan::IndexRange> *ranges)
@@ -77,6 +94,21 @@ int CompressCommand::run(const QCommandLineParser &parser, const QStringList &ro
         && !readRanges(parser.value(filesOption), &how.compressedFiles)) {
         error = QStringLiteral("--files takes table indices such as 10-941,1000-END, not \"%1\"")
                     .arg(parser.value(filesOption));
+    }
+    if (error.isEmpty() && parser.isSet(codecOption)) {
+        how.codecGiven = readCodec(parser.value(codecOption), &how.codec);
+        if (!how.codecGiven) {
+            error = QStringLiteral("--codec takes yaz0, lzo, ucl, aplib or zlib, not \"%1\"")
+                        .arg(parser.value(codecOption));
+        }
+    }
+    if (error.isEmpty() && parser.isSet(sizeOption)) {
+        bool ok = false;
+        const int megabytes = parser.value(sizeOption).toInt(&ok);
+        const int most = int(CompressionJob::maxImageSize >> 20);
+        if (!ok || megabytes < 1 || megabytes > most)
+            error = QStringLiteral("--mb takes a size in MiB from 1 to %1").arg(most);
+        how.targetSize = qint64(megabytes) << 20;
     }
     if (!error.isEmpty())
         return Console::usageError(error, name);

@@ -7,6 +7,7 @@
 #include "outputfilesystem.h"
 #include "outputnames.h"
 #include "progressline.h"
+#include "rominfo.h"
 #include "romjob.h"
 #include "terminal.h"
 
@@ -241,10 +242,11 @@ QString RomCommand::successLine(const RomJob::Request &request, const RomJob::Re
     const QString known = result.knownDump.isEmpty()
         ? QString()
         : QStringLiteral(", table of the known dump %1").arg(result.knownDump);
-    return QStringLiteral("%1 -> %2: %3 files%4, %5")
+    const QString codec = RomInfo::codecText(result.filesByCodec);
+    return QStringLiteral("%1 -> %2: %3 files%4, %5%6")
         .arg(request.romPath, request.outputPath)
         .arg(result.files)
-        .arg(known, checksums);
+        .arg(known, checksums, codec.isEmpty() ? QString() : QStringLiteral(". ") + codec);
 }
 
 int RomCommand::runAll(const Settings &settings) const

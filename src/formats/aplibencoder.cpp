@@ -96,8 +96,7 @@ public:
         : data(reinterpret_cast<const uchar *>(input.constData())), size(int(input.size())),
           ways(size_t(size) + 1), previous(size_t(size), -1), previousPair(size_t(size), -1),
           heads(size_t(1) << hashBits, -1), pairHeads(size_t(1) << 16, -1)
-    {
-    }
+    { }
 
     QByteArray encode()
     {
@@ -154,8 +153,7 @@ private:
         way.offset = offset;
         const bool match = token == Token::Short || token == Token::Repeat || token == Token::Long;
         way.afterMatch = match;
-        way.lastOffset
-            = token == Token::Short || token == Token::Long ? offset : before.lastOffset;
+        way.lastOffset = token == Token::Short || token == Token::Long ? offset : before.lastOffset;
     }
 
     void offerLong(int at, quint32 offset, int longest, bool afterMatch, qint64 base)
@@ -166,8 +164,8 @@ private:
             const qint64 coded = codedLength(offset, length);
             if (coded < 2)
                 return;
-            offer(at, at + length, base + 2 + highBits + 8 + gammaBits(quint32(coded)),
-                Token::Long, offset);
+            offer(at, at + length, base + 2 + highBits + 8 + gammaBits(quint32(coded)), Token::Long,
+                offset);
         };
         for (int length = least; length <= std::min(longest, allLengthsUpTo); ++length)
             priceLength(length);

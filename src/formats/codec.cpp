@@ -1,6 +1,7 @@
 #include "codec.h"
 
 #include "aplib.h"
+#include "aplibencoder.h"
 #include "bigendian.h"
 #include "deflate.h"
 #include "lzo.h"
@@ -97,6 +98,17 @@ DecodeOutcome decodeWhole(
     return DecodeOutcome::Corrupt;
 }
 
+QByteArray encodeFile(Codec codec, const QByteArray &data)
+{
+    const QByteArray stream = codec == Codec::Lzo ? Lzo::encode(data)
+        : codec == Codec::Ucl                     ? Ucl::encode(data)
+        : codec == Codec::Aplib                   ? AplibEncoder::encode(data)
+                                                  : Deflate::encode(data);
+    QByteArray file(headerSize(codec), '\0');
+    writeHeader(file.data(), codec, qint32(data.size()));
+    return file + stream;
+}
+
 QString name(Codec codec)
 {
     return QLatin1String(entryOf(codec).name);
@@ -117,6 +129,12 @@ bool fromName(const QString &text, Codec *codec)
 QString displayName(Codec codec)
 {
     return QLatin1String(entryOf(codec).displayName);
+}
+
+QString withArticle(Codec codec)
+{
+    // Said "el-zed-oh": the only name that starts with a vowel's sound.
+    return (codec == Codec::Lzo ? QLatin1String("an ") : QLatin1String("a ")) + displayName(codec);
 }
 
 } // namespace CodecFile

@@ -55,6 +55,11 @@ void writeHeader(char *file, Codec codec, qint32 declaredSize);
 DecodeOutcome decodeWhole(
     Codec codec, const char *stream, qint64 streamLength, char *out, qint64 expected);
 
+// A whole stored file of a hack codec: its header and the stream its library (or, for aPLib, the
+// program's encoder) makes of data, at the best ratio the hack compressor asks for. Throws
+// std::bad_alloc when a compressor cannot be made.
+QByteArray encodeFile(Codec codec, const QByteArray &data);
+
 // The name the command line's options and JSON use: "yaz0", "deflate", "lzo", "ucl", "aplib",
 // "zlib".
 QString name(Codec codec);
@@ -62,6 +67,8 @@ QString name(Codec codec);
 bool fromName(const QString &name, Codec *codec);
 // How the user is told of it: "Yaz0", "DEFLATE", "LZO", "UCL", "aPLib", "zlib".
 QString displayName(Codec codec);
+// The same after its article, as it is said: "a Yaz0", "an LZO".
+QString withArticle(Codec codec);
 
 } // namespace CodecFile
 

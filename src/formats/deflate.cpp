@@ -44,8 +44,7 @@ QByteArray encode(const QByteArray &data)
         libdeflate_alloc_compressor(highestLevel));
     if (!compressor)
         throw std::bad_alloc();
-    QByteArray stream(
-        int(libdeflate_deflate_compress_bound(compressor.get(), size_t(data.size()))),
+    QByteArray stream(int(libdeflate_deflate_compress_bound(compressor.get(), size_t(data.size()))),
         Qt::Uninitialized);
     const size_t length = libdeflate_deflate_compress(compressor.get(), data.constData(),
         size_t(data.size()), stream.data(), size_t(stream.size()));

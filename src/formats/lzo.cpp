@@ -43,8 +43,7 @@ QByteArray encode(const QByteArray &data)
     thread_local std::unique_ptr<char[]> work(new char[LZO1X_999_MEM_COMPRESS]);
     lzo_uint length = lzo_uint(stream.size());
     if (lzo1x_999_compress(reinterpret_cast<const lzo_bytep>(data.constData()),
-            lzo_uint(data.size()), reinterpret_cast<lzo_bytep>(stream.data()), &length,
-            work.get())
+            lzo_uint(data.size()), reinterpret_cast<lzo_bytep>(stream.data()), &length, work.get())
         != LZO_E_OK)
         throw std::bad_alloc();
     stream.truncate(int(length));

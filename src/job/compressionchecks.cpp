@@ -41,36 +41,43 @@ FileRecord asStored(const FileRecord &file)
     return stored;
 }
 
-// A file that a decompression would still decode: the ROM was never decompressed.
-bool isYaz0File(const QByteArray &rom, const FileRecord &file)
+// The codec of a file that a decompression would still decode (the ROM was never
+// decompressed): its stored bytes are a Yaz0 file or a hack codec's that declares its range's
+// size. Returns false for any other.
+bool stillCompressedFile(const QByteArray &rom, const FileRecord &file, Codec *codec)
 {
     if (!FileTable::isCompressed(file))
         return false;
     const QByteArray stored = DecompressionPass::storedBytes(rom, file);
-    return Yaz0::hasMagic(stored.constData(), stored.size())
+    *codec = CodecFile::fromMagic(stored.constData(), stored.size());
+    const bool magic
+        = CodecFile::isHackCodec(*codec) || Yaz0::hasMagic(stored.constData(), stored.size());
+    // Every magic is followed by the declared size, as in a Yaz0 file.
+    return magic
         && Yaz0::declaredSize(stored.constData(), stored.size())
         == qint64(file.virtualEnd) - file.virtualStart;
 }
 
-QString stillCompressed(int index, qint32 address, const QString &codec)
+QString stillCompressed(int index, qint32 address, Codec codec)
 {
-    return windowText("This ROM is still compressed (entry %1 of %2 is a %3 file): decompress it "
+    return windowText("This ROM is still compressed (entry %1 of %2 is %3 file): decompress it "
                       "first")
         .arg(index)
-        .arg(EntryText::table(address), codec);
+        .arg(EntryText::table(address), CodecFile::withArticle(codec));
 }
 
 QString stillCompressedProblem(
     const QByteArray &rom, qint32 address, const QVector<FileRecord> &files)
 {
+    Codec codec = Codec::Yaz0;
     for (const FileRecord &file : files) {
-        if (isYaz0File(rom, file))
-            return stillCompressed(file.index, address, QStringLiteral("Yaz0"));
+        if (stillCompressedFile(rom, file, &codec))
+            return stillCompressed(file.index, address, codec);
     }
     // A DEFLATE ROM is told by its first compressed file, which inflates cleanly to its range.
     if (codecOf(rom, files, KnownDumpLookup()).codecs.romWide == Codec::Deflate) {
         const auto first = std::find_if(files.cbegin(), files.cend(), FileTable::isCompressed);
-        return stillCompressed(first->index, address, QStringLiteral("DEFLATE"));
+        return stillCompressed(first->index, address, Codec::Deflate);
     }
     return QString();
 }
@@ -190,7 +197,8 @@ Refusal romRefusal(const QByteArray &rom, qint32 address, const QVector<FileReco
 }
 
 Refusal originalRefusal(const QByteArray &original, qint32 address,
-    const QVector<FileRecord> &files, const FileRecord &tableFile, const QString &name)
+    const QVector<FileRecord> &files, const DecompressionPass::FileCodecs &codecs,
+    const FileRecord &tableFile, const QString &name)
 {
     const auto refusal = [](const QString &text) {
         return Refusal::of(Refusal::Kind::Table, text, Refusal::Input::Original);
@@ -203,14 +211,15 @@ Refusal originalRefusal(const QByteArray &original, qint32 address,
         return refusal(windowText("%1: %2").arg(name, tooManyFilesText(address)));
     if (std::none_of(files.cbegin(), files.cend(), FileTable::isCompressed))
         return refusal(windowText("%1 has no compressed file: it is no compressed ROM").arg(name));
-    if (codecOf(original, files, KnownDumpLookup()).codecs.romWide == Codec::Deflate) {
+    if (codecs.romWide == Codec::Deflate) {
         return refusal(windowText("%1 stores its files with DEFLATE (iQue Player); compress "
                                   "writes Yaz0 only")
                            .arg(name));
     }
-    for (const FileRecord &file : files) {
+    for (int position = 0; position < files.size(); ++position) {
+        const FileRecord &file = files.at(position);
         const DecompressionPass::Problem problem
-            = DecompressionPass::problemOf(original, file, Codec::Yaz0);
+            = DecompressionPass::problemOf(original, file, codecs.of(position));
         if (problem == DecompressionPass::Problem::None)
             continue;
         return refusal(windowText("%1: %2").arg(

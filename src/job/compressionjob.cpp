@@ -78,23 +78,29 @@ private:
     static constexpr int keptSize = 1 << 20;
 };
 
-// Whether the original's stored file for this entry decodes to exactly these bytes; decoding is
-// far faster than encoding, and keeps an original's bytes whatever encoder made them.
-bool originalStoresTheSame(
-    const QByteArray &original, const FileRecord &stored, const char *content, qint64 length)
+// Whether the original's stored file for this entry, in the codec it is to be written in,
+// decodes to exactly these bytes; decoding is far faster than encoding, and keeps an original's
+// bytes whatever encoder made them.
+bool originalStoresTheSame(const QByteArray &original, const FileRecord &stored, Codec codec,
+    const char *content, qint64 length)
 {
     if (!FileTable::isCompressed(stored) || !DecompressionPass::storedInside(original, stored))
         return false;
     const char *file = original.constData() + stored.physicalStart;
     const qint64 fileLength = DecompressionPass::storedLength(stored);
-    if (!Yaz0::hasMagic(file, fileLength) || Yaz0::declaredSize(file, fileLength) != length
-        || fileLength < Yaz0::headerSize)
+    const bool magic = codec == Codec::Yaz0 ? Yaz0::hasMagic(file, fileLength)
+                                            : CodecFile::fromMagic(file, fileLength) == codec;
+    // Every codec's header holds the declared size where Yaz0's does.
+    if (!magic || fileLength < CodecFile::headerSize(codec)
+        || Yaz0::declaredSize(file, fileLength) != length)
         return false;
     char *decoded = DecodeScratch::forBytes(length + Yaz0::outputSlack);
-    const qint64 produced
-        = DecompressionPass::decodeFile(original, stored, DecompressionPass::Codec::Yaz0, decoded);
+    const qint64 produced = DecompressionPass::decodeFile(original, stored, codec, decoded);
     return produced == length && std::memcmp(decoded, content, size_t(length)) == 0;
 }
+
+// The largest ROM most players take: the size of the largest cartridges sold.
+constexpr qint64 commonLargestRom = qint64(32) << 20;
 
 // A file this large is encoded in parts, on all the runner's threads (see
 // Yaz0MatchingEncoder::PartedFile); smaller ones are encoded whole, each on one.
@@ -119,18 +125,22 @@ void prepare(Piece &piece, const QByteArray &rom, const FileRecord &file,
         piece.length = length;
     } else if (piece.storage == Storage::Compressed) {
         if (file.index < originalFiles.size()
-            && originalStoresTheSame(original, originalFiles.at(file.index), content, length)) {
+            && originalStoresTheSame(
+                original, originalFiles.at(file.index), piece.codec, content, length)) {
             piece.keptFrom = originalFiles.at(file.index).physicalStart;
             piece.length = DecompressionPass::storedLength(originalFiles.at(file.index));
             piece.keptDigest = Digest::of(original.constData() + piece.keptFrom, piece.length);
             return;
         }
         const QByteArray data = QByteArray::fromRawData(content, int(length));
-        if (length >= partedFileSize) {
+        if (piece.codec != Codec::Yaz0) {
+            piece.stored = CodecFile::encodeFile(piece.codec, data);
+        } else if (length >= partedFileSize) {
             parted = std::make_unique<Yaz0MatchingEncoder::PartedFile>(data);
             return;
+        } else {
+            piece.stored = Yaz0MatchingEncoder::encodeFile(data);
         }
-        piece.stored = Yaz0MatchingEncoder::encodeFile(data);
         padToAlignment(piece);
     }
 }
@@ -145,8 +155,10 @@ QVector<Piece> preparePieces(const QByteArray &rom, const QByteArray &original,
     const QVector<FileRecord> &files = plan.rom.files;
     const QVector<FileRecord> &originalFiles = plan.original.files;
     QVector<Piece> pieces(files.size());
-    for (int i = 0; i < files.size(); ++i)
+    for (int i = 0; i < files.size(); ++i) {
         pieces[i].storage = storageFor(files.at(i), plan);
+        pieces[i].codec = RomPlan::writtenCodec(plan, i);
+    }
     Piece *const each = pieces.data(); // detached once, before any thread writes to it
     std::vector<std::unique_ptr<PartedFile>> parted(size_t(files.size()));
     QAtomicInt prepared = 0;
@@ -226,18 +238,36 @@ void writeEntries(
 
 // The image: the original (or zeros) with every piece written at its place. The original's stored
 // bytes that a file keeps are already there, unless the file moved.
-QByteArray assemble(
-    QVector<Piece> &pieces, QByteArray &original, bool likeOriginal, qint64 size, Result &result)
+// What an original pads its end with: the byte its last bytes repeat, or zero.
+char paddingOf(const QByteArray &original, qint64 used)
 {
+    if (original.isEmpty() || used >= original.size())
+        return '\0';
+    const char last = original.at(original.size() - 1);
+    const qint64 from = std::max<qint64>(used, original.size() - 0x1000);
+    for (qint64 i = from; i < original.size(); ++i) {
+        if (original.at(int(i)) != last)
+            return '\0';
+    }
+    return last;
+}
+
+QByteArray assemble(QVector<Piece> &pieces, QByteArray &original, bool likeOriginal,
+    const CompressionLayout::Extent &extent, Result &result)
+{
+    const qint64 size = extent.size;
     for (Piece &piece : pieces) {
         if (piece.keptFrom >= 0 && piece.keptFrom != piece.place) {
             piece.stored = original.mid(int(piece.keptFrom), int(piece.length));
             piece.keptFrom = -1;
         }
     }
+    const char padding = likeOriginal ? paddingOf(original, extent.used) : '\0';
     QByteArray image = likeOriginal ? std::move(original) : QByteArray();
     if (image.size() < size)
-        image.append(QByteArray(int(size - image.size()), '\0'));
+        image.append(QByteArray(int(size - image.size()), padding));
+    // A size asked for that is smaller than the original's cuts off its padding only.
+    image.truncate(int(size));
     char *out = image.data();
     for (const Piece &piece : qAsConst(pieces)) {
         if (piece.storage == Storage::Absent)
@@ -279,6 +309,7 @@ QString fileThatDecodesPastItsRange(
         if (!FileTable::isCompressed(file))
             continue;
         const QByteArray stored = DecompressionPass::storedBytes(image, file);
+        // Every codec the way back writes keeps the declared size where Yaz0 does.
         const qint64 declared = Yaz0::declaredSize(stored.constData(), stored.size());
         const qint64 range = qint64(file.virtualEnd) - file.virtualStart;
         if (declared != range) {
@@ -314,8 +345,16 @@ void takeTheRomsWords(
 // A layout the plan could not foresee: too large. The table stays where the ROM has it (the plan
 // saw to that), which is checked all the same: decompressing rewrites the entries at the address
 // it read the table from, and a table that moved would have them written over other files.
-Result layoutRefusal(qint64 size, qint32 table, qint32 tableAddress)
+Result layoutRefusal(
+    const CompressionLayout::Extent &extent, qint32 table, qint32 tableAddress, qint64 targetSize)
 {
+    if (targetSize > 0 && extent.used > targetSize) {
+        return refusal(Refusal::Kind::Layout,
+            windowText("The files need %1 MiB; %2 MiB asked")
+                .arg(double(extent.used) / (1 << 20), 0, 'f', 1)
+                .arg(targetSize >> 20));
+    }
+    const qint64 size = targetSize > 0 ? targetSize : extent.size;
     if (size > maxImageSize) {
         return refusal(Refusal::Kind::Layout,
             windowText("The compressed ROM would be larger than %1 MiB").arg(maxImageSize >> 20));
@@ -363,23 +402,32 @@ Result build(const QByteArray &rom, QByteArray original, const RomPlan::Compress
     if (pieces.size() != files.size())
         return refusal(Refusal::Kind::Stopped, stoppedText());
     Result result;
-    const qint64 size = plan.likeOriginal
+    CompressionLayout::Extent extent = plan.likeOriginal
         ? CompressionLayout::placeLikeOriginal(
             pieces, original, plan.original.files, plan.tableEntry, &result.movedFiles)
         : CompressionLayout::placePacked(pieces, plan.tableEntry, files.at(plan.tableEntry));
     const qint32 table = tablePlace(files, pieces, tableAddress, plan.tableEntry);
-    const Result misplaced = layoutRefusal(size, table, tableAddress);
+    const Result misplaced = layoutRefusal(extent, table, tableAddress, plan.targetSize);
     if (!misplaced.ok())
         return misplaced;
+    if (plan.targetSize > 0)
+        extent.size = plan.targetSize;
     for (const Piece &piece : qAsConst(pieces))
         result.decodedDigests.push_back(piece.keptDigest);
-    result.image = assemble(pieces, original, plan.likeOriginal, size, result);
+    result.image = assemble(pieces, original, plan.likeOriginal, extent, result);
     writeEntries(result.image, table, files, pieces);
     pieces.clear();
     result.files = files.size();
     result.checksums = HeaderChecksums::repair(result.image);
     result.tableAddress = table;
     result.warnings = plan.warnings;
+    if (plan.targetSize == 0 && result.image.size() > commonLargestRom) {
+        result.warnings << windowText("The compressed ROM is %1 MiB, more than the %2 MiB that "
+                                      "emulators, the Wii Virtual Console injectors and many "
+                                      "flashcarts expect (--mb sets the size)")
+                               .arg(double(result.image.size()) / (1 << 20), 0, 'f', 1)
+                               .arg(commonLargestRom >> 20);
+    }
     return result;
 }
 
@@ -435,7 +483,8 @@ void ResultCheck::checkFile(int index)
     char *const file = DecodeScratch::forBytes(length + Yaz0::outputSlack);
     qint64 produced = 0;
     if (FileTable::isCompressed(stored)) {
-        produced = DecompressionPass::decodeFile(result.image, stored, decompression.codecs.of(index), file);
+        produced = DecompressionPass::decodeFile(
+            result.image, stored, decompression.codecs.of(index), file);
     } else {
         const QByteArray bytes = DecompressionPass::storedBytes(result.image, stored);
         produced = bytes.size();

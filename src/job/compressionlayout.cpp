@@ -56,7 +56,7 @@ private:
 
 } // namespace
 
-qint64 placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
+Extent placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
     const QVector<FileRecord> &originalFiles, int tablePiece, int *moved)
 {
     qint64 lastUsed = 0;
@@ -98,11 +98,12 @@ qint64 placeLikeOriginal(QVector<Piece> &pieces, const QByteArray &original,
     *moved = movers.size();
     const qint64 needed = std::max(lastUsed, cursor);
     const bool originalSizeWillDo = needed <= original.size() && original.size() % 4 == 0;
-    return originalSizeWillDo ? original.size()
-                              : roundUpToGranule(std::max(needed, qint64(original.size())));
+    return {needed,
+        originalSizeWillDo ? original.size()
+                           : roundUpToGranule(std::max(needed, qint64(original.size())))};
 }
 
-qint64 placePacked(QVector<Piece> &pieces, int tablePiece, const FileRecord &tableFile)
+Extent placePacked(QVector<Piece> &pieces, int tablePiece, const FileRecord &tableFile)
 {
     Piece &table = pieces[tablePiece];
     table.place = tableFile.virtualStart;
@@ -119,7 +120,7 @@ qint64 placePacked(QVector<Piece> &pieces, int tablePiece, const FileRecord &tab
         cursor = piece.place + piece.length;
         used = std::max(used, cursor);
     }
-    return roundUpToGranule(used);
+    return {used, roundUpToGranule(used)};
 }
 
 } // namespace CompressionLayout

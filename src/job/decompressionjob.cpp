@@ -14,8 +14,8 @@ bool runPass(const QByteArray &rom, ImageBuffer &image, const RomPlan::Plan &pla
     for (int i = 0; i < count; ++i) {
         if (observer.beforeFile && !observer.beforeFile(i))
             return false;
-        const qint64 missing
-            = DecompressionPass::placeFile(rom, output, plan.address, plan.files.at(i), plan.codecs.of(i));
+        const qint64 missing = DecompressionPass::placeFile(
+            rom, output, plan.address, plan.files.at(i), plan.codecs.of(i));
         if (missing > 0 && cutShort)
             cutShort->append({plan.files.at(i).index, missing});
         if (observer.afterFile)

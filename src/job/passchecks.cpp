@@ -24,14 +24,14 @@ using DecompressionPass::Problem;
 
 QString wholeFileProblem(DecodeOutcome outcome, Codec codec)
 {
-    const QString name = CodecFile::displayName(codec);
+    const QString name = CodecFile::withArticle(codec);
     switch (outcome) {
     case DecodeOutcome::Corrupt:
-        return windowText("is a %1 stream that is corrupt or ends early").arg(name);
+        return windowText("is %1 stream that is corrupt or ends early").arg(name);
     case DecodeOutcome::TooShort:
-        return windowText("is a %1 stream that decodes to fewer bytes than its range").arg(name);
+        return windowText("is %1 stream that decodes to fewer bytes than its range").arg(name);
     case DecodeOutcome::TooLong:
-        return windowText("is a %1 stream that decodes to more bytes than its range").arg(name);
+        return windowText("is %1 stream that decodes to more bytes than its range").arg(name);
     case DecodeOutcome::Decoded:
         break;
     }
@@ -58,8 +58,8 @@ DecodeOutcome decodeWhole(
     const int header = CodecFile::headerSize(codec);
     if (stored.size() < header)
         return DecodeOutcome::Corrupt;
-    return CodecFile::decodeWhole(codec, stored.constData() + header, stored.size() - header,
-        scratch.data(), length);
+    return CodecFile::decodeWhole(
+        codec, stored.constData() + header, stored.size() - header, scratch.data(), length);
 }
 
 // What a hack codec's file declares, when it is not its range's length.
@@ -73,9 +73,9 @@ QString declarationProblem(const QByteArray &rom, const FileRecord &file, Codec 
     if (declared == range)
         return QString();
     if (declared < 0)
-        return windowText("is a %1 file too short for its header").arg(CodecFile::displayName(codec));
-    return windowText("is a %1 file that declares %2 bytes, not the %3 of its range")
-        .arg(CodecFile::displayName(codec))
+        return windowText("is %1 file too short for its header").arg(CodecFile::withArticle(codec));
+    return windowText("is %1 file that declares %2 bytes, not the %3 of its range")
+        .arg(CodecFile::withArticle(codec))
         .arg(declared)
         .arg(range);
 }
@@ -130,7 +130,8 @@ QStringList oddMagicWarnings(const QByteArray &rom, qint32 address,
         if (!FileTable::isCompressed(file) || codecs.of(position) != Codec::Yaz0)
             continue;
         const QByteArray stored = DecompressionPass::storedBytes(rom, file);
-        if (stored.size() < CodecFile::magicSize || Yaz0::hasMagic(stored.constData(), stored.size()))
+        if (stored.size() < CodecFile::magicSize
+            || Yaz0::hasMagic(stored.constData(), stored.size()))
             continue;
         if (found.size() == named) {
             ++more;
@@ -146,8 +147,8 @@ QStringList oddMagicWarnings(const QByteArray &rom, qint32 address,
 
 // Yaz0 unless the first file is no Yaz0 file and the known dump says DEFLATE, or the file inflates
 // cleanly to exactly its range (then inflated is set).
-Codec romWideCodec(const QByteArray &rom, const FileRecord &first,
-    const KnownDumpLookup &knownDump, bool *inflated)
+Codec romWideCodec(const QByteArray &rom, const FileRecord &first, const KnownDumpLookup &knownDump,
+    bool *inflated)
 {
     const QByteArray stored = DecompressionPass::storedBytes(rom, first);
     if (Yaz0::hasMagic(stored.constData(), stored.size()))

@@ -63,11 +63,13 @@ QStringList passWarnings(const QByteArray &rom, qint32 address, const QVector<Fi
 // more than a decompressed ROM holds, and a table that is in none of its files.
 Refusal romRefusal(const QByteArray &rom, qint32 address, const QVector<FileRecord> &files);
 
-// The original: a table at the ROM's address that starts as one, compressed files, Yaz0 ones, no
+// The original: a table at the ROM's address that starts as one, compressed files, no iQue
+// DEFLATE ones (codecs says how each is stored), no
 // entry the pass would refuse, no two entries whose stored bytes overlap, and the table's own file
 // stored as it is where the ROM has it (tableFile). Every text names it as name.
 Refusal originalRefusal(const QByteArray &original, qint32 address,
-    const QVector<FileRecord> &files, const FileRecord &tableFile, const QString &name);
+    const QVector<FileRecord> &files, const DecompressionPass::FileCodecs &codecs,
+    const FileRecord &tableFile, const QString &name);
 QStringList originalWarnings(
     const QByteArray &original, const QVector<FileRecord> &files, const QString &name);
 

@@ -53,10 +53,10 @@ void readTable(const QByteArray &rom, Facts &facts)
     // A table cut off by the end of the ROM may have lost every compressed file's entry.
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0
         && FileTable::endMarkInside(rom, plan.address, files);
-    for (int position = 0; position < files.size(); ++position) {
-        if (FileTable::isCompressed(files.at(position)))
-            ++facts.filesByCodec[plan.codecs.of(position)];
-    }
+    // A refused plan keeps no files, but says how each is stored.
+    RomPlan::Plan counted = plan;
+    counted.files = files;
+    facts.filesByCodec = RomPlan::filesByCodec(counted);
 }
 
 QString hexWord(quint32 value)
@@ -172,15 +172,15 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn, KnownDumps::Tabl
     return facts;
 }
 
-QString codecText(const Facts &facts)
+QString codecText(const QMap<Codec, int> &filesByCodec)
 {
     QStringList hacks;
-    for (auto it = facts.filesByCodec.cbegin(); it != facts.filesByCodec.cend(); ++it) {
+    for (auto it = filesByCodec.cbegin(); it != filesByCodec.cend(); ++it) {
         if (CodecFile::isHackCodec(it.key()))
             hacks << CodecFile::displayName(it.key());
     }
     if (hacks.isEmpty()) {
-        return facts.filesByCodec.contains(Codec::Deflate)
+        return filesByCodec.contains(Codec::Deflate)
             ? windowText("Files compressed with DEFLATE (iQue Player)")
             : QString();
     }
@@ -217,8 +217,8 @@ QStringList summary(const Facts &facts)
                  .arg(FileTable::addressText(facts.tableAddress))
                  .arg(facts.files)
                  .arg(facts.compressedFiles);
-    if (!codecText(facts).isEmpty())
-        lines << codecText(facts);
+    if (!codecText(facts.filesByCodec).isEmpty())
+        lines << codecText(facts.filesByCodec);
     if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
     else
@@ -255,8 +255,8 @@ QList<Detail> details(const Facts &facts)
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
     if (!facts.filesByCodec.isEmpty())
         add("Compression:", codecList(facts));
-    if (!codecText(facts).isEmpty())
-        add("Codec:", codecText(facts));
+    if (!codecText(facts.filesByCodec).isEmpty())
+        add("Codec:", codecText(facts.filesByCodec));
     for (const QString &warning : facts.warnings)
         add("Warning:", warning);
     if (!facts.tableProblem.isEmpty())

@@ -53,7 +53,7 @@ Facts inspectBigEndian(const QByteArray &rom, ByteOrder cameIn,
 // How the files are stored, when it is not Yaz0 alone: "Files compressed with DEFLATE (iQue
 // Player)", or "Files compressed with UCL (a hack's codec; the game needs its patch to read
 // them)"; empty otherwise.
-QString codecText(const Facts &facts);
+QString codecText(const QMap<Codec, int> &filesByCodec);
 
 // A few short lines for the window: what the ROM is, whether it is a known dump, its checksums,
 // its file table.

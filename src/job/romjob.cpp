@@ -165,6 +165,9 @@ RomPlan::CompressionPlan planFor(
     layout.likeOriginal = !how.originalPath.isEmpty();
     layout.original = layout.likeOriginal ? &inputs.original : nullptr;
     layout.compressedFiles = how.compressedFiles;
+    layout.codecGiven = how.codecGiven;
+    layout.codec = how.codec;
+    layout.targetSize = how.targetSize;
     return RomPlan::prepareCompression(inputs.rom, tableChoiceOf(request), layout);
 }
 
@@ -249,6 +252,7 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         return failure(result, request, plan.refusal);
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
+    result.filesByCodec = RomPlan::filesByCodec(plan);
     result.warnings = plan.warnings;
 
     // The target is opened before the pass, so a folder that cannot take it costs no work.

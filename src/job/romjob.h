@@ -48,6 +48,7 @@ struct Result
     int files = 0; // entries of the table
     HeaderChecksums::Report checksums;
     bool alreadyDecompressed = false; // no file of the table was stored compressed
+    QMap<Codec, int> filesByCodec; // decompressFile: the compressed files by how they are stored
     QStringList warnings; // what was odd about the inputs (see RomPlan)
     QString knownDump; // the name of the known dump whose table address was used, if one was
     bool likeOriginal = false; // compressFile: laid out like an original
@@ -73,6 +74,9 @@ struct CompressRequest
 {
     QString originalPath; // empty: packed
     QVector<RomPlan::IndexRange> compressedFiles;
+    bool codecGiven = false; // every compressed file in codec (see RomPlan::Layout)
+    Codec codec = Codec::Yaz0;
+    qint64 targetSize = 0; // the size the result must have, or 0
     // The original already read and brought to big endian, and the plan made of it and of the
     // request's romImage (the window has both when it has found the original); when set, neither
     // ROM is read or planned again.

@@ -7,6 +7,7 @@
 #include "gamepresets.h"
 
 #include <QLocale>
+#include <QMap>
 
 #include <algorithm>
 #include <memory>
@@ -38,6 +39,18 @@ void refuse(Plan &plan, const Refusal &refusal)
 {
     plan.refusal = refusal;
     plan.files = QVector<FileRecord>();
+}
+
+// The codec most of the plan's compressed files are stored with.
+Codec mostUsedCodec(const Plan &plan)
+{
+    const QMap<Codec, int> counts = filesByCodec(plan);
+    Codec most = Codec::Yaz0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(most))
+            most = it.key();
+    }
+    return most;
 }
 
 bool searchTable(
@@ -160,6 +173,16 @@ Plan prepare(const QByteArray &rom, const TableChoice &choice, const KnownDumpLo
     return plan;
 }
 
+QMap<Codec, int> filesByCodec(const Plan &plan)
+{
+    QMap<Codec, int> counts;
+    for (int position = 0; position < plan.files.size(); ++position) {
+        if (FileTable::isCompressed(plan.files.at(position)))
+            ++counts[plan.codecs.of(position)];
+    }
+    return counts;
+}
+
 bool isListed(const QVector<IndexRange> &ranges, int index)
 {
     return std::any_of(ranges.cbegin(), ranges.cend(),
@@ -171,6 +194,9 @@ CompressionPlan prepareCompression(
 {
     CompressionPlan plan;
     plan.likeOriginal = layout.likeOriginal;
+    plan.codecGiven = layout.codecGiven;
+    plan.codec = layout.codec;
+    plan.targetSize = layout.targetSize;
     // A decompressed ROM is no known dump: it is not hashed.
     if (!searchTable(plan.rom, rom, choice, KnownDumpLookup())) {
         plan.refusal = plan.rom.refusal;
@@ -210,8 +236,9 @@ CompressionPlan withOriginal(
     Plan &layout = plan.original;
     layout.address = plan.rom.address;
     layout.files = FileTable::read(original, layout.address);
-    const Refusal refusal = Checks::originalRefusal(
-        original, layout.address, layout.files, plan.rom.files.at(plan.tableEntry), originalName);
+    layout.codecs = Checks::codecOf(original, layout.files, KnownDumpLookup()).codecs;
+    const Refusal refusal = Checks::originalRefusal(original, layout.address, layout.files,
+        layout.codecs, plan.rom.files.at(plan.tableEntry), originalName);
     if (refusal.refused()) {
         refuse(layout, refusal);
         plan.refusal = refusal;
@@ -219,7 +246,18 @@ CompressionPlan withOriginal(
     }
     layout.warnings = Checks::originalWarnings(original, layout.files, originalName);
     plan.warnings = layout.warnings;
+    plan.newFileCodec = mostUsedCodec(layout);
     return plan;
+}
+
+Codec writtenCodec(const CompressionPlan &plan, int position)
+{
+    if (plan.codecGiven || !plan.likeOriginal)
+        return plan.codec;
+    const QVector<FileRecord> &files = plan.original.files;
+    if (position < files.size() && FileTable::isCompressed(files.at(position)))
+        return plan.original.codecs.of(position);
+    return plan.newFileCodec;
 }
 
 QStringList cutShortWarnings(

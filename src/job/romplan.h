@@ -7,6 +7,7 @@
 #include "refusal.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -70,6 +71,9 @@ KnownDumpLookup answered(const KnownDumps::Dump *dump);
 Plan prepare(const QByteArray &rom, const TableChoice &choice,
     const KnownDumpLookup &knownDump = KnownDumpLookup(), const Options &options = Options());
 
+// The plan's compressed files by how they are stored.
+QMap<Codec, int> filesByCodec(const Plan &plan);
+
 // Table indices from first to last, both included; lastEntry stands for the table's last index.
 struct IndexRange
 {
@@ -89,6 +93,12 @@ struct Layout
     const QByteArray *original = nullptr;
     QString originalName = QStringLiteral("ORIGINAL");
     QVector<IndexRange> compressedFiles;
+    // The codec every compressed file is written with; without it, each as the original stores
+    // it (a file it does not store compressed in the codec most of its files use), or Yaz0 when
+    // packed.
+    bool codecGiven = false;
+    Codec codec = Codec::Yaz0;
+    qint64 targetSize = 0; // the size the result must have, or 0
 };
 
 // The way back, planned once: the ROM's plan, the original's, the files to compress, how
@@ -104,6 +114,10 @@ struct CompressionPlan
     Plan original; // with an original: the original's table at the ROM's address
     QVector<IndexRange> compressedFiles; // packed: resolved to the table's indices
     int tableEntry = -1; // the entry whose file holds the table
+    bool codecGiven = false; // every compressed file in codec
+    Codec codec = Codec::Yaz0; // packed, or given: the codec of every compressed file
+    Codec newFileCodec = Codec::Yaz0; // like the original: for a file it does not compress
+    qint64 targetSize = 0; // the size the result must have, or 0
     TableChoice resultTable; // how decompressing the result will find its table
     QStringList warnings;
     Refusal refusal;
@@ -112,6 +126,9 @@ struct CompressionPlan
 
 CompressionPlan prepareCompression(
     const QByteArray &rom, const TableChoice &choice, const Layout &layout);
+
+// The codec a compressed file at a position of the table is written with.
+Codec writtenCodec(const CompressionPlan &plan, int position);
 
 // A plan made without the original, completed with it: the ROM's part stands as it was decided.
 CompressionPlan withOriginal(

@@ -49,6 +49,48 @@ void setEntryWord(QByteArray &rom, int entry, int word, quint32 value)
     putWord(rom, ocarinaTable + 16 * entry + 4 * word, value);
 }
 
+QByteArray withCodecs(const QVector<Codec> &codecs)
+{
+    RomFixture fixture = RomFixture::ocarinaLike();
+    fixture.storeWith(codecs);
+    return fixture.build();
+}
+
+// ROMs of the hack compressor: each codec, one of each mixed, a damaged magic over a Yaz0 file,
+// and each codec's stream cut short (its entry ending 10 bytes into the stream).
+QVector<Case> hackCodecCases()
+{
+    QVector<Case> cases;
+    const QVector<Codec> hacks {Codec::Lzo, Codec::Ucl, Codec::Aplib, Codec::Zlib};
+    for (const Codec codec : hacks) {
+        const QString name = CodecFile::displayName(codec);
+        Case files = found(QStringLiteral("%1 files").arg(name), withCodecs({codec}));
+        files.codec = CodecFile::name(codec);
+        cases << files;
+
+        QByteArray cut = files.rom;
+        const quint32 start = wordAt(cut, ocarinaTable + 16 * 3 + 8);
+        setEntryWord(cut, 3, 3, start + CodecFile::hackHeaderSize + 10);
+        Case corrupt
+            = found(QStringLiteral("%1 stream cut short").arg(CodecFile::withArticle(codec)), cut);
+        corrupt.codec = files.codec;
+        corrupt.refusal = Refusal::Files;
+        corrupt.refusalText = QStringLiteral("%1 stream that").arg(name);
+        cases << corrupt;
+    }
+    Case mixed = found(QStringLiteral("a mixed-codec ROM"),
+        withCodecs({Codec::Yaz0, Codec::Lzo, Codec::Ucl, Codec::Aplib, Codec::Zlib}));
+    mixed.codec = QStringLiteral("mixed");
+    cases << mixed;
+
+    QByteArray odd = RomFixture::ocarinaLike().build();
+    odd.replace(int(wordAt(odd, ocarinaTable + 16 * 3 + 8)), 4, "ZX70");
+    cases << found(QStringLiteral("a magic that is not Yaz0's"), odd,
+        {QStringLiteral("Entry 3 of the file table at 0x00007430 starts with 'ZX70', not 'Yaz0': "
+                        "decoded as Yaz0")});
+    return cases;
+}
+
 QVector<Case> build()
 {
     const QByteArray rom = RomFixture::ocarinaLike().build();
@@ -63,6 +105,7 @@ QVector<Case> build()
 
     Case none = found(QStringLiteral("no build string, no known dump"), withoutBuildString(rom));
     none.refusal = Refusal::NoTableFound;
+    none.codec.clear();
     cases << none;
 
     Case known = found(QStringLiteral("no build string, a known dump"), withoutBuildString(rom));
@@ -106,11 +149,15 @@ QVector<Case> build()
     RomFixture deflateFixture = RomFixture::ocarinaLike();
     deflateFixture.storeWithDeflate();
     Case deflate = found(QStringLiteral("DEFLATE files"), deflateFixture.build());
-    deflate.deflate = true;
+    deflate.codec = QStringLiteral("deflate");
     cases << deflate;
 
-    cases << found(QStringLiteral("already decompressed"),
+    Case decompressed = found(QStringLiteral("already decompressed"),
         RomFixture::ocarinaLike().expectedOutput(), {QStringLiteral("already decompressed")});
+    decompressed.codec.clear();
+    cases << decompressed;
+
+    cases << hackCodecCases();
     return cases;
 }
 
@@ -191,6 +238,30 @@ QVector<CompressionCase> buildCompressionCases()
         QStringLiteral("packed, a table after stored entries"), tableAfterStoredEntries(), {});
     packed.ranges = QStringLiteral("1-3,5-END");
     cases << packed;
+
+    for (const QVector<Codec> &codecs :
+        {QVector<Codec> {Codec::Ucl}, QVector<Codec> {Codec::Lzo, Codec::Aplib, Codec::Zlib}}) {
+        RomFixture hack = RomFixture::ocarinaLike();
+        hack.storeLikeAnOriginal();
+        hack.storeWith(codecs);
+        CompressionCase like = compressionCase(codecs.size() == 1
+                ? QStringLiteral("like a UCL original")
+                : QStringLiteral("like an original of LZO, aPLib and zlib files"),
+            hack.expectedOutput(), hack.build());
+        like.identical = true;
+        cases << like;
+    }
+    CompressionCase aplib
+        = compressionCase(QStringLiteral("packed, in aPLib"), decompressed, QByteArray());
+    aplib.ranges = QStringLiteral("3-END");
+    aplib.codec = QStringLiteral("aplib");
+    cases << aplib;
+    CompressionCase small
+        = compressionCase(QStringLiteral("a size the files do not fit"), grown.expectedOutput(),
+            QByteArray(), QStringLiteral("The files need 1.6 MiB; 1 MiB asked"));
+    small.ranges = QStringLiteral("3-3");
+    small.megabytes = 1;
+    cases << small;
     return cases;
 }
 
@@ -207,7 +278,8 @@ void addCompressionRows(bool withPacked)
     QTest::addColumn<int>("index");
     const QVector<CompressionCase> &cases = compressionCases();
     for (int i = 0; i < cases.size(); ++i) {
-        if (withPacked || !cases.at(i).original.isEmpty())
+        const CompressionCase &c = cases.at(i);
+        if (withPacked || (!c.original.isEmpty() && c.codec.isEmpty() && c.megabytes == 0))
             QTest::newRow(qPrintable(cases.at(i).name)) << i;
     }
 }

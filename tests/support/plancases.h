@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "codec.h"
+
 // ROMs on which each decision of a ROM's plan is made, with what must be decided: where the
 // table is, how its files are stored, whether and how the job is refused, what the user is
 // warned of. The plan's own test runs them through the core step; the info and window tests run
@@ -27,8 +29,11 @@ struct Case
 
     qint32 tableAddress = 0; // where the table is found (when it is)
     bool knownDumpUsed = false; // the known dump's address was taken
-    bool deflate = false;
+    // How info --json names its files' codec: "yaz0", "deflate", "lzo"..., "mixed" for several,
+    // empty for none (no table found, no compressed file).
+    QString codec = QStringLiteral("yaz0");
     Refusal refusal = Refusal::None;
+    QString refusalText; // a part of the refusal's text, when it is checked
     QStringList warnings; // a part of each warning, in order
 };
 
@@ -47,6 +52,9 @@ struct CompressionCase
     QByteArray rom; // big endian
     QByteArray original; // big endian; empty: packed
     QString ranges; // packed: as the command line takes them ("1-3,5-END")
+    QString codec; // the codec asked for, as the command line names it, or empty
+    int megabytes = 0; // the size asked for, or 0
+    bool identical = false; // the result is the original, byte for byte
     bool refused = false;
     bool aboutOriginal = false; // the refusal names the original
     QString reason; // a part of the refusal's text that does not name the input
@@ -55,7 +63,7 @@ struct CompressionCase
 const QVector<CompressionCase> &compressionCases();
 
 // A data table of one column, "index" (into compressionCases()); withPacked false leaves out the
-// packed cases, which the window does not make.
+// cases the window does not make: packed, or with a codec or size asked for.
 void addCompressionRows(bool withPacked = true);
 
 } // namespace PlanCases

@@ -206,6 +206,7 @@ void RomFixture::layOut()
     int virtualAt = tableEnd;
     int physicalAt = tableEnd;
     QVector<QByteArray> stored;
+    int compressed = 0;
     for (File file : qAsConst(m_added)) {
         file.virtualStart = virtualAt;
         file.virtualEnd = virtualAt + file.content.size();
@@ -215,11 +216,16 @@ void RomFixture::layOut()
             file.physicalStart = -1;
             file.physicalEnd = -1;
         } else {
+            const Codec codec = file.storage == Storage::Compressed && !m_codecs.isEmpty()
+                ? m_codecs.at(compressed++ % m_codecs.size())
+                : Codec::Yaz0;
             bytes = file.storage != Storage::Compressed ? file.content
                 : m_deflate                             ? deflateStream(file.content)
-                : m_likeAnOriginal ? Yaz0MatchingEncoder::encodeFile(file.content)
-                                   : Yaz0Encoder::encodeFile(file.content);
-            if (m_likeAnOriginal && file.storage == Storage::Compressed)
+                : CodecFile::isHackCodec(codec)         ? hackCodecFile(codec, file.content)
+                : m_likeAnOriginal || !m_codecs.isEmpty()
+                ? Yaz0MatchingEncoder::encodeFile(file.content)
+                : Yaz0Encoder::encodeFile(file.content);
+            if ((m_likeAnOriginal || !m_codecs.isEmpty()) && file.storage == Storage::Compressed)
                 bytes.append(QByteArray(align16(bytes.size()) - bytes.size(), '\0'));
             file.physicalStart = physicalAt;
             file.physicalEnd = file.storage == Storage::Compressed ? physicalAt + bytes.size() : 0;
@@ -264,6 +270,11 @@ void RomFixture::layOut()
     all[1].content = m_rom.mid(firstFileEnd, m_tableAddress - firstFileEnd);
     all[2].content = m_rom.mid(m_tableAddress, tableEnd - m_tableAddress);
     m_entries = all;
+}
+
+QByteArray hackCodecFile(Codec codec, const QByteArray &data)
+{
+    return CodecFile::encodeFile(codec, data);
 }
 
 QByteArray RomFixture::expectedOutput()

@@ -1,6 +1,8 @@
 #ifndef ROMFIXTURE_H
 #define ROMFIXTURE_H
 
+#include "codec.h"
+
 #include <QByteArray>
 #include <QVector>
 
@@ -39,6 +41,11 @@ public:
     void storeLikeAnOriginal() { m_likeAnOriginal = true; }
     // Stores the compressed files as raw DEFLATE streams, as the iQue Player versions do.
     void storeWithDeflate() { m_deflate = true; }
+    // Stores the compressed files as the hack compressor does, in turn with each of these codecs
+    // (its magic, the size, the stream; Yaz0 among them as the matching encoder stores it). The
+    // streams come from the same libraries the hack compressor uses (aPLib's from the program's
+    // encoder).
+    void storeWith(const QVector<Codec> &codecs) { m_codecs = codecs; }
 
     // The ROM in big-endian order.
     QByteArray build();
@@ -76,6 +83,7 @@ private:
     int m_granule = 0x100000;
     bool m_likeAnOriginal = false;
     bool m_deflate = false;
+    QVector<Codec> m_codecs;
     QVector<File> m_added;
     QVector<File> m_entries;
     QByteArray m_rom;
@@ -83,6 +91,9 @@ private:
 
 // A raw DEFLATE stream of data, made with libdeflate's compressor.
 QByteArray deflateStream(const QByteArray &data);
+
+// A file of a hack codec: its magic, the size as a big-endian word, the stream.
+QByteArray hackCodecFile(Codec codec, const QByteArray &data);
 
 // A 4032-byte boot code whose CRC-32 identifies the given chip (0 for none of the five).
 QByteArray bootCodeFor(int chip, quint32 seed = 1);
