@@ -1,5 +1,7 @@
 // Writes seed ROMs for fuzz_wholerom, made by the test fixture builder: one small ROM of each game
-// family in each byte order, and one whose files are raw DEFLATE streams.
+// family in each byte order, one whose files are raw DEFLATE streams, and one whose files are
+// stored in each of the hack compressor's codecs in turn. With --codecs FOLDER it writes instead
+// the seeds of fuzz_hackcodecs: a stream of each codec, with its codec and length in front.
 #include "romfixture.h"
 
 #include <QDir>
@@ -30,10 +32,36 @@ RomFixture smallRom(int family)
 
 } // namespace
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// fuzz_hackcodecs's input: the codec's number, the length (little endian), the stream.
+int writeCodecSeeds(const QString &folder)
+{
+    QDir().mkpath(folder);
+    const Codec codecs[] = {Codec::Lzo, Codec::Ucl, Codec::Aplib, Codec::Zlib};
+    const QByteArray data = RomFixture::codeLike(3000, 9) + RomFixture::sparse(1000, 10);
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray file = CodecFile::encodeFile(codecs[i], data);
+        QByteArray seed(1, char(i));
+        const quint32 length = quint32(data.size());
+        seed.append(reinterpret_cast<const char *>(&length), 4);
+        seed.append(file.mid(CodecFile::hackHeaderSize));
+        if (!writeFile(QStringLiteral("%1/%2").arg(folder, CodecFile::name(codecs[i])), seed))
+            return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc == 3 && QByteArray(argv[1]) == "--codecs")
+        return writeCodecSeeds(QString::fromLocal8Bit(argv[2]));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--codecs] FOLDER\n", argv[0]);
         return 2;
     }
     QDir().mkpath(QString::fromLocal8Bit(argv[1]));
@@ -53,8 +81,14 @@ int main(int argc, char *argv[])
     RomFixture ique = smallRom(0);
     ique.storeWithDeflate();
     const QByteArray deflate = ique.build();
-    QFile file(QStringLiteral("%1/ique-deflate.z64").arg(QString::fromLocal8Bit(argv[1])));
-    if (!file.open(QFile::WriteOnly) || file.write(deflate) != deflate.size())
+    if (!writeFile(
+            QStringLiteral("%1/ique-deflate.z64").arg(QString::fromLocal8Bit(argv[1])), deflate))
         return 1;
-    return 0;
+    // The hack compressor's way: each codec in turn, Yaz0 among them.
+    RomFixture hack = smallRom(0);
+    hack.storeWith({Codec::Lzo, Codec::Ucl, Codec::Aplib, Codec::Zlib, Codec::Yaz0});
+    return writeFile(QStringLiteral("%1/hack-codecs.z64").arg(QString::fromLocal8Bit(argv[1])),
+               hack.build())
+        ? 0
+        : 1;
 }
