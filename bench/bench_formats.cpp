@@ -1,8 +1,9 @@
-// The format code against memcpy: Yaz0 decoding of game-like files, byte-order conversion and the
-// header checksum.
+// The format code against memcpy: Yaz0 decoding of game-like files, the hack compressor's codecs
+// each way, byte-order conversion and the header checksum.
 #include "benchdata.h"
 #include "byteorder.h"
 #include "checksum.h"
+#include "codec.h"
 #include "deflate.h"
 #include "yaz0.h"
 #include "yaz0matchingencoder.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,7 +271,62 @@ void deflateDecode(benchmark::State &state, bool withZlib)
     reportAgainstMemcpy(state, bytes, seconds / double(state.iterations()));
 }
 
+// The hack compressor's codecs: game-like files (the first 16 MB of them) in each codec, decoded
+// whole by the program as a decompression's pass decodes them, and encoded as the way back
+// encodes them.
+struct CodecFiles
+{
+    std::vector<std::pair<QByteArray, QByteArray>> files; // stream, decoded
+    qint64 decodedBytes = 0;
+    qint64 storedBytes = 0;
+    double encodeSeconds = 0;
+};
+
+const CodecFiles &codecFiles(Codec codec)
+{
+    static std::map<Codec, CodecFiles> made;
+    CodecFiles &files = made[codec];
+    if (!files.files.empty())
+        return files;
+    for (const RomFixture::File &file : gameLikeRom().entries()) {
+        if (file.storage != RomFixture::Storage::Compressed || files.decodedBytes > 16000000)
+            continue;
+        const CpuTimer timer;
+        const QByteArray stored = CodecFile::encodeFile(codec, file.content);
+        files.encodeSeconds += timer.seconds();
+        files.files.emplace_back(stored.mid(CodecFile::hackHeaderSize), file.content);
+        files.decodedBytes += file.content.size();
+        files.storedBytes += stored.size();
+    }
+    return files;
+}
+
+void hackCodecDecode(benchmark::State &state, Codec codec)
+{
+    const CodecFiles &files = codecFiles(codec);
+    QByteArray buffer(Yaz0::maxDeclaredSize / 16, '\0');
+    double seconds = 0;
+    for (auto _ : state) {
+        const CpuTimer timer;
+        for (const auto &[stream, decoded] : files.files) {
+            if (CodecFile::decodeWhole(
+                    codec, stream.constData(), stream.size(), buffer.data(), decoded.size())
+                != DecodeOutcome::Decoded)
+                state.SkipWithError("a file did not decode");
+        }
+        benchmark::ClobberMemory();
+        seconds += timer.seconds();
+    }
+    state.counters["stored_per_decoded"] = double(files.storedBytes) / double(files.decodedBytes);
+    state.counters["encode_MB_per_s"] = double(files.decodedBytes) / 1e6 / files.encodeSeconds;
+    reportAgainstMemcpy(state, files.decodedBytes, seconds / double(state.iterations()));
+}
+
 BENCHMARK(yaz0Decode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(hackCodecDecode, lzo, Codec::Lzo)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(hackCodecDecode, ucl, Codec::Ucl)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(hackCodecDecode, aplib, Codec::Aplib)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(hackCodecDecode, zlib, Codec::Zlib)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(yaz0DecodeInPlace, fastest, Yaz0::Kernel::Fastest)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
