@@ -108,7 +108,7 @@ public:
                 coveredUntil = price(i);
             insert(i);
         }
-        return emit();
+        return writeStream();
     }
 
 private:
@@ -237,7 +237,7 @@ private:
         return 0;
     }
 
-    QByteArray emit() const
+    QByteArray writeStream() const
     {
         std::vector<int> ends;
         for (int at = size; at > 1; at = ways[size_t(at)].from)
