@@ -50,6 +50,7 @@ private slots:
     void cancelStopsAndWritesNothing();
     void closingStopsAndWritesNothing();
     void compressingAgainShowsTheLastResultOnly();
+    void refusesACompressedRomBeforeAnyDialog();
     void windowTellsThePlan_data() { PlanCases::addCompressionRows(false); }
     void windowTellsThePlan();
 
@@ -273,6 +274,20 @@ void TestCompressing::windowTellsThePlan()
     QVERIFY2(!c.aboutOriginal || text.contains("\ntheirs.z64 "), qPrintable(text));
     QVERIFY(!text.contains("ORIGINAL"));
     QVERIFY(!QFile::exists(output));
+    QVERIFY(compressAction(window)->isEnabled());
+}
+
+// A ROM that is still compressed is refused before any dialog asks for a file.
+void TestCompressing::refusesACompressedRomBeforeAnyDialog()
+{
+    MainWindow window;
+    ModalDialogs dialogs;
+    load(window, writeFile("game.z64", originalRom()));
+    compressAction(window)->trigger();
+    QTRY_COMPARE(dialogs.messageBoxes.size(), 1);
+    QVERIFY2(dialogs.messageBoxes.first().text.startsWith("This ROM is still compressed"),
+        qPrintable(dialogs.messageBoxes.first().text));
+    QVERIFY(dialogs.fileDialogTitles.isEmpty());
     QVERIFY(compressAction(window)->isEnabled());
 }
 

@@ -355,7 +355,7 @@ void TestJobCore::planDecides()
         QCOMPARE(plan.address, c.tableAddress);
     QCOMPARE(!plan.knownDump.isEmpty(), c.knownDumpUsed);
     if (c.refusal == PlanCases::Refusal::None) {
-        const QMap<Codec, int> codecs = RomPlan::filesByCodec(plan);
+        const QMap<Codec, int> codecs = RomPlan::filesByCodec(plan.files, plan.codecs);
         QCOMPARE(codecs.size() > 1 ? QStringLiteral("mixed")
                 : codecs.isEmpty() ? QString()
                                    : CodecFile::name(codecs.firstKey()),

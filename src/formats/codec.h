@@ -27,6 +27,17 @@ enum class DecodeOutcome {
 
 namespace CodecFile {
 
+// How a library's checking decoder came out, told as a whole file's outcome: it reached its
+// stream's end (input left over is a stored file's padding) having produced this many bytes, it
+// ran out of output room, or it failed otherwise.
+enum class LibraryEnd { StreamEnded, OutOfRoom, Failed };
+inline DecodeOutcome outcomeOf(LibraryEnd end, qint64 produced, qint64 expected)
+{
+    if (end == LibraryEnd::StreamEnded)
+        return produced == expected ? DecodeOutcome::Decoded : DecodeOutcome::TooShort;
+    return end == LibraryEnd::OutOfRoom ? DecodeOutcome::TooLong : DecodeOutcome::Corrupt;
+}
+
 // The hack codecs' files: the magic, the declared size as a big-endian word, then the stream.
 constexpr int hackHeaderSize = 8;
 constexpr int magicSize = 4;

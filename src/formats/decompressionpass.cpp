@@ -491,12 +491,6 @@ QVector<CutShortFile> cutShortFiles(
     return found;
 }
 
-QByteArray streamOf(const QByteArray &stored, Codec codec)
-{
-    const int header = CodecFile::headerSize(codec);
-    return stored.size() <= header ? QByteArray() : stored.mid(header);
-}
-
 int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files)
 {
     int count = 0;

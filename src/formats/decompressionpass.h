@@ -154,9 +154,6 @@ struct CutShortFile
 QVector<CutShortFile> cutShortFiles(const QByteArray &rom, const QVector<FileRecord> &files,
     const FileCodecs &codecs = FileCodecs());
 
-// The stream of a stored file of the codec: its bytes after the codec's header.
-QByteArray streamOf(const QByteArray &stored, Codec codec);
-
 // How many of the files that are not absent have stored bytes past the end of the ROM; the pass
 // reads zeros there, which a ROM cut short gives.
 int filesPastTheEnd(const QByteArray &rom, const QVector<FileRecord> &files);

@@ -27,11 +27,12 @@ DecodeOutcome decodeInto(const char *stream, qint64 streamLength, char *out, qin
     const int result = lzo1x_decompress_safe(reinterpret_cast<const lzo_bytep>(stream),
         lzo_uint(std::max<qint64>(streamLength, 0)), reinterpret_cast<lzo_bytep>(out), &produced,
         nullptr);
-    // A stored file is padded after its stream: input left over is no fault.
-    if (result == LZO_E_OK || result == LZO_E_INPUT_NOT_CONSUMED) {
-        return qint64(produced) == expected ? DecodeOutcome::Decoded : DecodeOutcome::TooShort;
-    }
-    return result == LZO_E_OUTPUT_OVERRUN ? DecodeOutcome::TooLong : DecodeOutcome::Corrupt;
+    using CodecFile::LibraryEnd;
+    const LibraryEnd end = result == LZO_E_OK || result == LZO_E_INPUT_NOT_CONSUMED
+        ? LibraryEnd::StreamEnded
+        : result == LZO_E_OUTPUT_OVERRUN ? LibraryEnd::OutOfRoom
+                                       : LibraryEnd::Failed;
+    return CodecFile::outcomeOf(end, qint64(produced), expected);
 }
 
 QByteArray encode(const QByteArray &data)

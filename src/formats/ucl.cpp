@@ -28,11 +28,12 @@ DecodeOutcome decodeInto(const char *stream, qint64 streamLength, char *out, qin
     const int result = ucl_nrv2b_decompress_safe_8(reinterpret_cast<const ucl_bytep>(stream),
         ucl_uint(std::max<qint64>(streamLength, 0)), reinterpret_cast<ucl_bytep>(out), &produced,
         nullptr);
-    // A stored file is padded after its stream: input left over is no fault.
-    if (result == UCL_E_OK || result == UCL_E_INPUT_NOT_CONSUMED) {
-        return qint64(produced) == expected ? DecodeOutcome::Decoded : DecodeOutcome::TooShort;
-    }
-    return result == UCL_E_OUTPUT_OVERRUN ? DecodeOutcome::TooLong : DecodeOutcome::Corrupt;
+    using CodecFile::LibraryEnd;
+    const LibraryEnd end = result == UCL_E_OK || result == UCL_E_INPUT_NOT_CONSUMED
+        ? LibraryEnd::StreamEnded
+        : result == UCL_E_OUTPUT_OVERRUN ? LibraryEnd::OutOfRoom
+                                       : LibraryEnd::Failed;
+    return CodecFile::outcomeOf(end, qint64(produced), expected);
 }
 
 QByteArray encode(const QByteArray &data)

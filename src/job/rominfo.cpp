@@ -54,9 +54,7 @@ void readTable(const QByteArray &rom, Facts &facts)
     facts.alreadyDecompressed = facts.files > 0 && facts.compressedFiles == 0
         && FileTable::endMarkInside(rom, plan.address, files);
     // A refused plan keeps no files, but says how each is stored.
-    RomPlan::Plan counted = plan;
-    counted.files = files;
-    facts.filesByCodec = RomPlan::filesByCodec(counted);
+    facts.filesByCodec = RomPlan::filesByCodec(files, plan.codecs);
 }
 
 QString hexWord(quint32 value)
@@ -217,8 +215,9 @@ QStringList summary(const Facts &facts)
                  .arg(FileTable::addressText(facts.tableAddress))
                  .arg(facts.files)
                  .arg(facts.compressedFiles);
-    if (!codecText(facts.filesByCodec).isEmpty())
-        lines << codecText(facts.filesByCodec);
+    const QString codec = codecText(facts.filesByCodec);
+    if (!codec.isEmpty())
+        lines << codec;
     if (!facts.tableProblem.isEmpty())
         lines << facts.tableProblem.section(QLatin1Char('\n'), 0, 0);
     else
@@ -255,8 +254,9 @@ QList<Detail> details(const Facts &facts)
     add("Files:", windowText("%1, %2 compressed").arg(facts.files).arg(facts.compressedFiles));
     if (!facts.filesByCodec.isEmpty())
         add("Compression:", codecList(facts));
-    if (!codecText(facts.filesByCodec).isEmpty())
-        add("Codec:", codecText(facts.filesByCodec));
+    const QString codec = codecText(facts.filesByCodec);
+    if (!codec.isEmpty())
+        add("Codec:", codec);
     for (const QString &warning : facts.warnings)
         add("Warning:", warning);
     if (!facts.tableProblem.isEmpty())

@@ -252,7 +252,7 @@ Result decompressFile(const Request &request, const DecompressionJob::Observer &
         return failure(result, request, plan.refusal);
     result.files = plan.files.size();
     result.alreadyDecompressed = std::none_of(plan.files.cbegin(), plan.files.cend(), isCompressed);
-    result.filesByCodec = RomPlan::filesByCodec(plan);
+    result.filesByCodec = RomPlan::filesByCodec(plan.files, plan.codecs);
     result.warnings = plan.warnings;
 
     // The target is opened before the pass, so a folder that cannot take it costs no work.

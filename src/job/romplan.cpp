@@ -44,7 +44,7 @@ void refuse(Plan &plan, const Refusal &refusal)
 // The codec most of the plan's compressed files are stored with.
 Codec mostUsedCodec(const Plan &plan)
 {
-    const QMap<Codec, int> counts = filesByCodec(plan);
+    const QMap<Codec, int> counts = filesByCodec(plan.files, plan.codecs);
     Codec most = Codec::Yaz0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         if (it.value() > counts.value(most))
@@ -173,12 +173,13 @@ Plan prepare(const QByteArray &rom, const TableChoice &choice, const KnownDumpLo
     return plan;
 }
 
-QMap<Codec, int> filesByCodec(const Plan &plan)
+QMap<Codec, int> filesByCodec(
+    const QVector<FileRecord> &files, const DecompressionPass::FileCodecs &codecs)
 {
     QMap<Codec, int> counts;
-    for (int position = 0; position < plan.files.size(); ++position) {
-        if (FileTable::isCompressed(plan.files.at(position)))
-            ++counts[plan.codecs.of(position)];
+    for (int position = 0; position < files.size(); ++position) {
+        if (FileTable::isCompressed(files.at(position)))
+            ++counts[codecs.of(position)];
     }
     return counts;
 }

@@ -71,8 +71,9 @@ KnownDumpLookup answered(const KnownDumps::Dump *dump);
 Plan prepare(const QByteArray &rom, const TableChoice &choice,
     const KnownDumpLookup &knownDump = KnownDumpLookup(), const Options &options = Options());
 
-// The plan's compressed files by how they are stored.
-QMap<Codec, int> filesByCodec(const Plan &plan);
+// The compressed files of a table by how they are stored.
+QMap<Codec, int> filesByCodec(
+    const QVector<FileRecord> &files, const DecompressionPass::FileCodecs &codecs);
 
 // Table indices from first to last, both included; lastEntry stands for the table's last index.
 struct IndexRange

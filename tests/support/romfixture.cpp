@@ -221,7 +221,7 @@ void RomFixture::layOut()
                 : Codec::Yaz0;
             bytes = file.storage != Storage::Compressed ? file.content
                 : m_deflate                             ? deflateStream(file.content)
-                : CodecFile::isHackCodec(codec)         ? hackCodecFile(codec, file.content)
+                : CodecFile::isHackCodec(codec)         ? CodecFile::encodeFile(codec, file.content)
                 : m_likeAnOriginal || !m_codecs.isEmpty()
                 ? Yaz0MatchingEncoder::encodeFile(file.content)
                 : Yaz0Encoder::encodeFile(file.content);
@@ -270,11 +270,6 @@ void RomFixture::layOut()
     all[1].content = m_rom.mid(firstFileEnd, m_tableAddress - firstFileEnd);
     all[2].content = m_rom.mid(m_tableAddress, tableEnd - m_tableAddress);
     m_entries = all;
-}
-
-QByteArray hackCodecFile(Codec codec, const QByteArray &data)
-{
-    return CodecFile::encodeFile(codec, data);
 }
 
 QByteArray RomFixture::expectedOutput()

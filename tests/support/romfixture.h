@@ -92,9 +92,6 @@ private:
 // A raw DEFLATE stream of data, made with libdeflate's compressor.
 QByteArray deflateStream(const QByteArray &data);
 
-// A file of a hack codec: its magic, the size as a big-endian word, the stream.
-QByteArray hackCodecFile(Codec codec, const QByteArray &data);
-
 // A 4032-byte boot code whose CRC-32 identifies the given chip (0 for none of the five).
 QByteArray bootCodeFor(int chip, quint32 seed = 1);
 
