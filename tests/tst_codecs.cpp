@@ -61,6 +61,8 @@ private slots:
     void badStreamsAreTold_data();
     void badStreamsAreTold();
     void aplibRoundTripsTheEncoderCorpus();
+    void aplibRefusesHostileStreams_data();
+    void aplibRefusesHostileStreams();
     void magicsName_data();
     void magicsName();
 };
@@ -132,6 +134,43 @@ void TestCodecs::aplibRoundTripsTheEncoderCorpus()
         QCOMPARE(decode(Codec::Aplib, stream, data.size(), &out), DecodeOutcome::Decoded);
         QVERIFY2(out == data, qPrintable(name));
     }
+}
+
+// Streams written bit by bit (after the first, literal byte, tag bytes are read most significant
+// bit first): the checking decoder must stop at each fault without touching memory it does not
+// own.
+void TestCodecs::aplibRefusesHostileStreams_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("outcome");
+    const int corrupt = int(DecodeOutcome::Corrupt);
+    // 110 and the byte 0: the end.
+    QTest::newRow("a literal, then the end")
+        << QByteArray("A\xC0\x00", 3) << 1 << int(DecodeOutcome::Decoded);
+    QTest::newRow("the end before the length asked for")
+        << QByteArray("A\xC0\x00", 3) << 2 << int(DecodeOutcome::TooShort);
+    // 111 0101: one byte from 5 back, with one byte written.
+    QTest::newRow("a byte from before the start") << QByteArray("A\xEA", 2) << 2 << corrupt;
+    // 10, gamma 2 (00), gamma 2 (00): the last offset, which no match has set.
+    QTest::newRow("a repeated offset before any") << QByteArray("A\x80", 2) << 3 << corrupt;
+    // 0 and a literal, then a literal whose byte is missing.
+    QTest::newRow("no end mark") << QByteArray("A\x00"
+                                               "B",
+        3) << 2 << corrupt;
+    // 10, then a gamma whose bits all say "more": it would overflow.
+    QTest::newRow("a gamma without end")
+        << QByteArray("A\xBF") + QByteArray(9, '\xFF') << 100 << corrupt;
+    QTest::newRow("nothing at all") << QByteArray() << 1 << corrupt;
+}
+
+void TestCodecs::aplibRefusesHostileStreams()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, expected);
+    QFETCH(int, outcome);
+    QByteArray out;
+    QCOMPARE(int(decode(Codec::Aplib, stream, expected, &out)), outcome);
 }
 
 void TestCodecs::magicsName_data()

@@ -8,6 +8,8 @@
 #include "filetable.h"
 #include "imagebuffer.h"
 #include "knowndumps.h"
+#include "originalrom.h"
+#include "outputnames.h"
 #include "plancases.h"
 #include "poolrunner.h"
 #include "romfixture.h"
@@ -16,6 +18,8 @@
 #include "yaz0matchingencoder.h"
 #include "zeropagedimage.h"
 
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
@@ -139,6 +143,17 @@ class TestCompression : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void namesOfWhatIsWritten_data();
+    void namesOfWhatIsWritten();
+    void suggestsTheOriginal_data();
+    void suggestsTheOriginal();
+    void checkDecodesWhatChanged_data();
+    void checkDecodesWhatChanged();
+    void refusalNamesItsInput_data();
+    void refusalNamesItsInput();
+    void sizeAsked_data();
+    void sizeAsked();
     void planDecides_data() { PlanCases::addCompressionRows(); }
     void planDecides();
     void unmodifiedRomComesBackBitForBit_data();
@@ -166,6 +181,221 @@ private slots:
     void checkSaysWhatDecompressingWouldDo_data();
     void checkSaysWhatDecompressingWouldDo();
 };
+
+void TestCompression::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Marrowfen"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tidepool"));
+}
+
+void TestCompression::namesOfWhatIsWritten_data()
+{
+    QTest::addColumn<QString>("rom");
+    QTest::addColumn<QString>("decompressed");
+    QTest::addColumn<QString>("compressed");
+    QTest::addColumn<QStringList>("originals");
+    const QStringList none;
+    QTest::newRow("a v64 ROM") << "game.v64"
+                               << "dec_game.z64"
+                               << "cmp_game.z64" << none;
+    QTest::newRow("its decompressed copy")
+        << "dec_game.z64"
+        << "dec_dec_game.z64"
+        << "cmp_game.z64" << QStringList {"game.z64", "game.v64", "game.n64"};
+    QTest::newRow("dots in the name")
+        << "dec_a.b.z64"
+        << "dec_dec_a.b.z64"
+        << "cmp_a.b.z64" << QStringList {"a.b.z64", "a.b.v64", "a.b.n64"};
+    QTest::newRow("no extension") << "game"
+                                  << "dec_game.z64"
+                                  << "cmp_game.z64" << none;
+    QTest::newRow("the prefix alone") << "dec_"
+                                      << "dec_dec_.z64"
+                                      << "cmp_.z64" << none;
+}
+
+void TestCompression::namesOfWhatIsWritten()
+{
+    QFETCH(QString, rom);
+    QFETCH(QString, decompressed);
+    QFETCH(QString, compressed);
+    QFETCH(QStringList, originals);
+    QCOMPARE(OutputNames::decompressedName(rom), decompressed);
+    QCOMPARE(OutputNames::compressedName(rom), compressed);
+    QCOMPARE(OutputNames::originalNames(rom), originals);
+}
+
+// The original the window suggests: the one remembered for the decompressed ROM, else one beside
+// it in any byte order, and only one that can be the original.
+void TestCompression::suggestsTheOriginal_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("suggested"); // the file's name, or empty for none
+    QTest::newRow("remembered, before the one beside") << "remembered"
+                                                       << "elsewhere.z64";
+    QTest::newRow("beside, in v64 order") << "beside v64"
+                                          << "game.v64";
+    QTest::newRow("beside, but decompressed") << "beside decompressed"
+                                              << "";
+    QTest::newRow("nowhere") << "nowhere"
+                             << "";
+}
+
+void TestCompression::suggestsTheOriginal()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, suggested);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    const QByteArray rom = decompressed(original, fixture.tableAddress());
+    QTemporaryDir dir;
+    const QString romPath = dir.filePath("dec_game.z64");
+    writeAll(romPath, rom);
+    if (where == "beside v64")
+        writeAll(dir.filePath("game.v64"), RomFixture::toV64(original));
+    else if (where == "beside decompressed")
+        writeAll(dir.filePath("game.z64"), rom);
+    else if (where == "remembered")
+        writeAll(dir.filePath("game.z64"), original);
+    QSettings settings;
+    settings.clear();
+    if (where == "remembered") {
+        writeAll(dir.filePath("elsewhere.z64"), original);
+        OriginalRom::remember(settings, romPath, dir.filePath("elsewhere.z64"));
+    }
+    RomPlan::Layout layout;
+    layout.likeOriginal = true;
+    const RomPlan::CompressionPlan plan = RomPlan::prepareCompression(
+        rom, RomPlan::TableChoice::at(fixture.tableAddress(), true), layout);
+    QVERIFY(plan.ok());
+    const OriginalRom::Candidate candidate = OriginalRom::suggest(settings, romPath, plan);
+    QCOMPARE(QFileInfo(candidate.path).fileName(), suggested);
+    QCOMPARE(candidate.ok(), !suggested.isEmpty());
+    if (candidate.ok())
+        QVERIFY(candidate.image == original); // in big-endian order, whatever it came in
+}
+
+// A kept file is not decoded twice when its stored bytes are the ones already decoded; a byte of
+// them changed after the build must still be found, in every codec.
+void TestCompression::checkDecodesWhatChanged_data()
+{
+    QTest::addColumn<int>("codec");
+    QTest::newRow("Yaz0") << int(Codec::Yaz0);
+    QTest::newRow("UCL") << int(Codec::Ucl);
+    QTest::newRow("aPLib") << int(Codec::Aplib);
+    QTest::newRow("zlib") << int(Codec::Zlib);
+}
+
+void TestCompression::checkDecodesWhatChanged()
+{
+    QFETCH(int, codec);
+    RomFixture fixture = likeAnOriginal(0);
+    fixture.storeWith({Codec(codec)});
+    const QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    const QByteArray rom = decompressed(original, table);
+    const Layout layout = layoutLike(original);
+    CompressionJob::Result result = build(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
+    QCOMPARE(result.keptFiles, result.compressedFiles);
+    QCOMPARE(check(result, rom, table, layout), QString());
+    const FileRecord file = FileTable::read(result.image, table).at(3);
+    const int at = (file.physicalStart + file.physicalEnd) / 2;
+    result.image[at] = char(result.image.at(at) ^ 0x10);
+    const QString why = check(result, rom, table, layout);
+    // Found by the decompression's own plan, or by decoding the file.
+    QVERIFY2(why.contains("Entry 3 of the file table") && why.contains("bug in Tidepool"),
+        qPrintable(why));
+}
+
+// Each refusal of the whole job names the file it is about, which the command line puts first.
+void TestCompression::refusalNamesItsInput_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("named"); // "rom", "original" or "output"
+    QTest::addColumn<int>("kind");
+    QTest::newRow("no such ROM") << "rom"
+                                 << "rom" << int(Refusal::Kind::Unreadable);
+    QTest::newRow("no such original") << "original"
+                                      << "original" << int(Refusal::Kind::Unreadable);
+    QTest::newRow("an original with no table") << "original table"
+                                               << "original" << int(Refusal::Kind::Table);
+    QTest::newRow("an output that is a folder") << "output"
+                                                << "output" << int(Refusal::Kind::Output);
+}
+
+void TestCompression::refusalNamesItsInput()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, named);
+    QFETCH(int, kind);
+    RomFixture fixture = likeAnOriginal(0);
+    const QByteArray original = fixture.build();
+    QTemporaryDir dir;
+    RomJob::Request request;
+    request.romPath = dir.filePath("dec_game.z64");
+    request.outputPath = dir.filePath(fault == "output" ? "folder" : "cmp_game.z64");
+    RomJob::CompressRequest how;
+    how.originalPath = dir.filePath("game.z64");
+    if (fault != "rom")
+        writeAll(request.romPath, decompressed(original, fixture.tableAddress()));
+    QByteArray stored = original;
+    if (fault == "original table") // no first entry where the ROM has its table
+        stored.replace(fixture.tableAddress(), 16, QByteArray(16, '\0'));
+    if (fault != "original")
+        writeAll(how.originalPath, stored);
+    QDir(dir.path()).mkdir("folder");
+    const RomJob::Result result = RomJob::compressFile(request, how);
+    QCOMPARE(int(result.refusal.kind), kind);
+    const QString path = named == "rom" ? request.romPath
+        : named == "original"           ? how.originalPath
+                                        : request.outputPath;
+    QCOMPARE(result.failedPath, path);
+}
+
+// --mb makes the result that long, padded as the original pads its end; without it, a result
+// past 32 MiB is written with a warning.
+void TestCompression::sizeAsked_data()
+{
+    QTest::addColumn<bool>("likeOriginal");
+    QTest::addColumn<int>("megabytes"); // 0: none asked
+    QTest::addColumn<int>("size");
+    QTest::addColumn<char>("padding");
+    QTest::newRow("like an original padded with 0xFF") << true << 3 << (3 << 20) << '\xFF';
+    QTest::newRow("packed, padded with zeros") << false << 2 << (2 << 20) << '\0';
+    QTest::newRow("past 32 MiB, none asked") << false << 0 << (34 << 20) << '\0';
+}
+
+void TestCompression::sizeAsked()
+{
+    QFETCH(bool, likeOriginal);
+    QFETCH(int, megabytes);
+    QFETCH(int, size);
+    QFETCH(char, padding);
+    RomFixture fixture = likeAnOriginal(0);
+    QByteArray original = fixture.build();
+    const qint32 table = fixture.tableAddress();
+    QByteArray rom = decompressed(original, table);
+    const int used = fixture.entries().last().physicalStart + 0x2000;
+    original.replace(used, original.size() - used, QByteArray(original.size() - used, '\xFF'));
+    if (megabytes == 0) {
+        // The last file, stored, grown to 33 MiB.
+        const int entry = table + 16 * (fixture.entries().size() - 1);
+        rom.replace(0x1000000, 33 << 20, QByteArray(33 << 20, 'r'));
+        putWord(rom, entry, 0x1000000);
+        putWord(rom, entry + 4, 0x1000000 + (33 << 20));
+    }
+    Layout layout = likeOriginal ? layoutLike(original) : Layout();
+    if (!likeOriginal)
+        layout.compressedFiles = {{3, 3}};
+    layout.targetSize = qint64(megabytes) << 20;
+    const CompressionJob::Result result = compress(rom, table, layout);
+    QVERIFY2(result.ok(), qPrintable(result.refusal.text));
+    QCOMPARE(result.image.size(), size);
+    QCOMPARE(result.image.at(size - 1), padding);
+    QCOMPARE(result.warnings.join('\n').contains("more than the 32 MiB"), megabytes == 0);
+}
 
 // The shared cases of the way back through its plan, and the job run on the plans that pass: one
 // refusal, the most telling, about the right input.

@@ -46,7 +46,54 @@ private slots:
     void addressText();
     void parsesAddressText_data();
     void parsesAddressText();
+    void tellsATableCutOff_data();
+    void tellsATableCutOff();
+    void findsTheEntryHoldingAnOffset_data();
+    void findsTheEntryHoldingAnOffset();
 };
+
+// A table cut by the end of the image lost its end mark: the entries read are all that survive.
+void TestFileTable::tellsATableCutOff_data()
+{
+    QTest::addColumn<int>("cut"); // bytes of the image kept after the table's start
+    QTest::addColumn<bool>("cutOff");
+    QTest::newRow("the whole table and its end mark") << 48 << false;
+    QTest::newRow("half of the end mark") << 40 << true;
+    QTest::newRow("inside the second entry") << 20 << true;
+    QTest::newRow("the first entry alone") << 16 << true;
+}
+
+void TestFileTable::tellsATableCutOff()
+{
+    QFETCH(int, cut);
+    QFETCH(bool, cutOff);
+    const QByteArray table
+        = entries({{0, 0x1060, 0, 0}, {0x1060, 0x2000, 0x1060, 0}, {0, 0, 0, 0}});
+    const QByteArray image = (QByteArray(0x100, 'x') + table).left(0x100 + cut);
+    const QVector<FileRecord> files = FileTable::read(image, 0x100);
+    QCOMPARE(!FileTable::endMarkInside(image, 0x100, files), cutOff);
+}
+
+void TestFileTable::findsTheEntryHoldingAnOffset_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("entry");
+    QTest::newRow("its first byte") << 0x1060 << 1;
+    QTest::newRow("its last byte") << 0x1FFF << 1;
+    QTest::newRow("just past it, in a gap") << 0x2000 << -1;
+    QTest::newRow("inside an absent file's range") << 0x3000 << -1;
+    QTest::newRow("where two overlap: the first") << 0x4800 << 3;
+}
+
+void TestFileTable::findsTheEntryHoldingAnOffset()
+{
+    QFETCH(int, offset);
+    QFETCH(int, entry);
+    const QVector<FileRecord> files {{0, 0, 0x1060, 0, 0}, {1, 0x1060, 0x2000, 0x1060, 0},
+        {2, 0x3000, 0x4000, -1, -1}, {3, 0x4000, 0x5000, 0x4000, 0},
+        {4, 0x4800, 0x6000, 0x4800, 0}};
+    QCOMPARE(FileTable::entryHolding(files, offset), entry);
+}
 
 void TestFileTable::reads_data()
 {

@@ -133,8 +133,9 @@ QString displayName(Codec codec)
 
 QString withArticle(Codec codec)
 {
-    // Said "el-zed-oh": the only name that starts with a vowel's sound.
-    return (codec == Codec::Lzo ? QLatin1String("an ") : QLatin1String("a ")) + displayName(codec);
+    // Said "el-zed-oh" and "ay-plib": the names that start with a vowel's sound.
+    const bool vowel = codec == Codec::Lzo || codec == Codec::Aplib;
+    return (vowel ? QLatin1String("an ") : QLatin1String("a ")) + displayName(codec);
 }
 
 } // namespace CodecFile
