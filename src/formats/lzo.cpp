@@ -31,7 +31,7 @@ DecodeOutcome decodeInto(const char *stream, qint64 streamLength, char *out, qin
     const LibraryEnd end = result == LZO_E_OK || result == LZO_E_INPUT_NOT_CONSUMED
         ? LibraryEnd::StreamEnded
         : result == LZO_E_OUTPUT_OVERRUN ? LibraryEnd::OutOfRoom
-                                       : LibraryEnd::Failed;
+                                         : LibraryEnd::Failed;
     return CodecFile::outcomeOf(end, qint64(produced), expected);
 }
 
